@@ -1,0 +1,26 @@
+#pragma once
+
+#include "api/apiclient.h"
+
+#include <QObject>
+#include <QPointer>
+
+class MainWindow;
+
+// Runs the cycle login dialog, main window, logout, login dialog again. It
+// owns the one ApiClient of the process and the current main window.
+class AppController : public QObject
+{
+    Q_OBJECT
+
+public:
+    AppController();
+    ~AppController() override;
+
+private:
+    void showLogin();
+    void onLogoutRequested();
+
+    ApiClient api;
+    MainWindow *mainWindow = nullptr;
+};

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the client, the stand-in server, the tests and benchmarks, then runs
+# every test suite. Extra arguments go to the CMake configuration.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+build_dir=${BUILD_DIR:-build}
+cmake -S . -B "$build_dir" "$@"
+cmake --build "$build_dir" -j"$(nproc)"
+ctest --test-dir "$build_dir" --output-on-failure -j2
