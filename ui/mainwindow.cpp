@@ -1,7 +1,309 @@
 #include "ui/mainwindow.h"
 
-MainWindow::MainWindow(ApiClient *, const QString &, const QString &, const QString &,
-                       QWidget *parent)
-    : QMainWindow(parent)
+#include "api/apiclient.h"
+#include "ui/compounddetailsdialog.h"
+#include "ui/compoundeditdialog.h"
+#include "ui/formulamarkup.h"
+#include "ui/messagebox.h"
+#include "ui/usersdialog.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+enum Column {
+    KodColumn,
+    NevColumn,
+    KepletColumn,
+    MolarisTomegColumn,
+    SzinColumn,
+    HalmazallapotColumn,
+    ColumnCount
+};
+
+constexpr int SearchDelayMs = 250;
+constexpr int ClockPeriodMs = 1000;
+
+QPushButton *namedButton(const QString &text, const QString &name, QWidget *parent)
 {
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+} // namespace
+
+MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &role,
+    const QString &keresztnev, QWidget *parent)
+    : QMainWindow(parent)
+    , api(api)
+    , username(username)
+    , role(role)
+    , keresztnev(keresztnev)
+    , canEdit(role == QLatin1String("admin") || role == QLatin1String("editor"))
+    , isAdmin(role == QLatin1String("admin"))
+{
+    setWindowTitle(QStringLiteral("Orvantis - %1 (%2)").arg(username, role));
+    resize(1200, 800);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(buildHeader());
+    layout->addLayout(buildToolbar());
+    buildTable();
+    layout->addWidget(compoundTable);
+    layout->addLayout(buildFooter());
+    setCentralWidget(central);
+
+    clockTimer = new QTimer(this);
+    clockTimer->setInterval(ClockPeriodMs);
+    connect(clockTimer, &QTimer::timeout, this, &MainWindow::updateClock);
+    clockTimer->start();
+    updateClock();
+
+    connect(compoundTable, &QTableWidget::cellDoubleClicked, this,
+        [this](int row, int) { openDetails(row); });
+    connectApi();
+    api->fetchCompounds();
+}
+
+QLayout *MainWindow::buildHeader()
+{
+    auto *layout = new QVBoxLayout;
+    auto *titleLabel = new QLabel(QStringLiteral("Orvantis"), this);
+    titleLabel->setStyleSheet(QStringLiteral("font-size: 32px; font-weight: bold;"));
+    layout->addWidget(titleLabel);
+
+    welcomeLabel = new QLabel(this);
+    welcomeLabel->setObjectName(QStringLiteral("welcomeLabel"));
+    welcomeLabel->setTextFormat(Qt::PlainText);
+    welcomeLabel->setStyleSheet(QStringLiteral("font-size: 16px; color: gray;"));
+    welcomeLabel->setText(
+        QStringLiteral("Üdvözlöm, %1!").arg(keresztnev.isEmpty() ? username : keresztnev));
+    layout->addWidget(welcomeLabel);
+    return layout;
+}
+
+QLayout *MainWindow::buildToolbar()
+{
+    auto *row = new QHBoxLayout;
+    if (canEdit) {
+        row->addSpacing(10);
+        addButton = namedButton(QStringLiteral("➕ Hozzáadás"), QStringLiteral("addButton"), this);
+        editButton = namedButton(
+            QStringLiteral("✏️ Szerkesztés"), QStringLiteral("editButton"), this);
+        deleteButton
+            = namedButton(QStringLiteral("🗑️ Törlés"), QStringLiteral("deleteButton"), this);
+        row->addWidget(addButton);
+        row->addWidget(editButton);
+        row->addWidget(deleteButton);
+        connect(addButton, &QPushButton::clicked, this, &MainWindow::addCompound);
+        connect(editButton, &QPushButton::clicked, this, &MainWindow::editCompound);
+        connect(deleteButton, &QPushButton::clicked, this, &MainWindow::deleteCompound);
+    }
+    if (isAdmin) {
+        usersButton
+            = namedButton(QStringLiteral("👤 Felhasználók"), QStringLiteral("usersButton"), this);
+        row->addWidget(usersButton);
+        connect(usersButton, &QPushButton::clicked, this, &MainWindow::openUsers);
+    }
+    searchEdit = new QLineEdit(this);
+    searchEdit->setObjectName(QStringLiteral("searchEdit"));
+    searchEdit->setPlaceholderText(QStringLiteral("Keresés..."));
+    searchEdit->setFixedWidth(300);
+    row->addWidget(searchEdit);
+    row->addSpacing(10);
+    row->addStretch();
+
+    searchTimer = new QTimer(this);
+    searchTimer->setSingleShot(true);
+    searchTimer->setInterval(SearchDelayMs);
+    connect(searchEdit, &QLineEdit::textChanged, this, &MainWindow::onSearchTextChanged);
+    connect(searchTimer, &QTimer::timeout, this, &MainWindow::runSearch);
+    return row;
+}
+
+void MainWindow::buildTable()
+{
+    compoundTable = new QTableWidget(0, ColumnCount, this);
+    compoundTable->setObjectName(QStringLiteral("compoundTable"));
+    compoundTable->setHorizontalHeaderLabels({QStringLiteral("Kód"), QStringLiteral("Név"),
+        QStringLiteral("Képlet"), QStringLiteral("Moláris tömeg"), QStringLiteral("Szín"),
+        QStringLiteral("Halmazállapot")});
+    compoundTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    compoundTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+QLayout *MainWindow::buildFooter()
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Orvantis vegyülettár"), this));
+    row->addStretch();
+    clockLabel = new QLabel(this);
+    clockLabel->setObjectName(QStringLiteral("clockLabel"));
+    row->addWidget(clockLabel);
+    logoutButton
+        = namedButton(QStringLiteral("Kijelentkezés"), QStringLiteral("logoutButton"), this);
+    row->addWidget(logoutButton);
+    connect(logoutButton, &QPushButton::clicked, this, &MainWindow::logoutRequested);
+    return row;
+}
+
+void MainWindow::connectApi()
+{
+    connect(api, &ApiClient::compoundsOk, this, [this](const QList<Compound> &list) {
+        compounds = list;
+        fillTable(list);
+    });
+    connect(api, &ApiClient::compoundsError, this, &MainWindow::showError);
+    connect(api, &ApiClient::compoundWriteOk, this, [this] { api->fetchCompounds(); });
+    connect(api, &ApiClient::compoundWriteError, this, &MainWindow::showError);
+    connect(api, &ApiClient::compoundsSearchOk, this, &MainWindow::fillTable);
+    connect(api, &ApiClient::compoundsSearchError, this, &MainWindow::showError);
+}
+
+void MainWindow::fillTable(const QList<Compound> &list)
+{
+    // Painting and relayout wait until every row is in; on a refill the
+    // existing items and formula labels are rewritten rather than replaced.
+    const bool updates = compoundTable->updatesEnabled();
+    compoundTable->setUpdatesEnabled(false);
+    compoundTable->setRowCount(int(list.size()));
+    for (int row = 0; row < int(list.size()); ++row) {
+        const Compound &c = list.at(row);
+        const auto setCell = [this, row](int column, const QString &text) {
+            if (QTableWidgetItem *item = compoundTable->item(row, column))
+                item->setText(text);
+            else
+                compoundTable->setItem(row, column, new QTableWidgetItem(text));
+        };
+        setCell(KodColumn, c.kod);
+        setCell(NevColumn, c.nev);
+        setCell(MolarisTomegColumn, c.molaris_tomeg);
+        setCell(SzinColumn, c.szin);
+        setCell(HalmazallapotColumn, c.halmazallapot);
+
+        const QString formula = formulaToHtml(c.keplet);
+        if (auto *label = qobject_cast<QLabel *>(compoundTable->cellWidget(row, KepletColumn))) {
+            label->setText(formula);
+        } else {
+            label = new QLabel;
+            label->setTextFormat(Qt::RichText);
+            label->setAlignment(Qt::AlignCenter);
+            label->setText(formula);
+            compoundTable->setCellWidget(row, KepletColumn, label);
+        }
+    }
+    compoundTable->setUpdatesEnabled(updates);
+    shownCompounds = list;
+}
+
+void MainWindow::updateClock()
+{
+    clockLabel->setText(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy.MM.dd HH:mm:ss")));
+}
+
+void MainWindow::openDetails(int row)
+{
+    if (row < 0 || row >= shownCompounds.size())
+        return;
+    CompoundDetailsDialog dialog(api, shownCompounds.at(row), role, this);
+    dialog.exec();
+}
+
+void MainWindow::onSearchTextChanged(const QString &text)
+{
+    pendingSearch = text.trimmed();
+    searchTimer->start();
+}
+
+void MainWindow::runSearch()
+{
+    const QString query = pendingSearch.trimmed();
+    if (query.isEmpty())
+        fillTable(compounds);
+    else
+        api->searchCompounds(query);
+}
+
+void MainWindow::addCompound()
+{
+    CompoundEditDialog dialog(this);
+    dialog.setEditMode(false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const Compound c = dialog.compound();
+    if (c.kod.isEmpty() || c.nev.isEmpty()) {
+        showError(QStringLiteral("Kód és Név kötelező."));
+        return;
+    }
+    api->createCompound(c);
+}
+
+void MainWindow::editCompound()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    // A list reply may refill the table while the dialog runs: the record is
+    // taken now, and its code is used exactly as listed, since the server may
+    // hold codes with surrounding blanks that trimming would turn into another.
+    const Compound listed = shownCompounds.at(row);
+    CompoundEditDialog dialog(this);
+    dialog.setEditMode(true);
+    dialog.setCompound(listed);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    Compound c = dialog.compound();
+    if (c.nev.isEmpty()) {
+        showError(QStringLiteral("Név kötelező."));
+        return;
+    }
+    c.kod = listed.kod;
+    api->updateCompound(listed.kod, c);
+}
+
+void MainWindow::deleteCompound()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString kod = shownCompounds.at(row).kod;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Törlés"),
+        QStringLiteral("Biztos törlöd: %1 ?").arg(kod), QMessageBox::Yes | QMessageBox::No, this);
+    question.setTextFormat(Qt::PlainText);
+    if (question.exec() == QMessageBox::Yes)
+        api->deleteCompound(kod);
+}
+
+void MainWindow::openUsers()
+{
+    UsersDialog dialog(api, username, this);
+    dialog.exec();
+}
+
+void MainWindow::showError(const QString &message)
+{
+    showWarning(this, QStringLiteral("Hiba"), message);
+}
+
+// The current row of the table, or -1 after telling the user to pick one.
+int MainWindow::selectedRow()
+{
+    const int row = compoundTable->currentRow();
+    if (row < 0 || row >= shownCompounds.size()) {
+        showError(QStringLiteral("Válassz ki egy sort!"));
+        return -1;
+    }
+    return row;
 }

@@ -1,19 +1,71 @@
 #pragma once
 
+#include "api/compound.h"
+
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
 class ApiClient;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTimer;
 
-// Placeholder with the final interface; the window itself comes later.
-class MainWindow : public QMainWindow
-{
+// The window a signed-in user works in: the compound table with a server-side
+// search, the edit actions the role allows, a clock and the logout button.
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
     MainWindow(ApiClient *api, const QString &username, const QString &role,
-               const QString &keresztnev, QWidget *parent = nullptr);
+        const QString &keresztnev, QWidget *parent = nullptr);
+
+    // Shows the list row for row and keeps it as the rows' records.
+    void fillTable(const QList<Compound> &list);
+    void updateClock();
+    void openDetails(int row);
 
 signals:
     void logoutRequested();
+
+private:
+    QLayout *buildHeader();
+    QLayout *buildToolbar();
+    QLayout *buildFooter();
+    void buildTable();
+    void connectApi();
+
+    void onSearchTextChanged(const QString &text);
+    void runSearch();
+    void addCompound();
+    void editCompound();
+    void deleteCompound();
+    void openUsers();
+    void showError(const QString &message);
+    int selectedRow();
+
+    ApiClient *api;
+    QString username;
+    QString role;
+    QString keresztnev;
+    bool canEdit;
+    bool isAdmin;
+
+    QLabel *welcomeLabel = nullptr;
+    QLineEdit *searchEdit = nullptr;
+    QTableWidget *compoundTable = nullptr;
+    QLabel *clockLabel = nullptr;
+    QTimer *clockTimer = nullptr;
+    QTimer *searchTimer = nullptr;
+    QPushButton *addButton = nullptr;
+    QPushButton *editButton = nullptr;
+    QPushButton *deleteButton = nullptr;
+    QPushButton *usersButton = nullptr;
+    QPushButton *logoutButton = nullptr;
+
+    QString pendingSearch;
+    QList<Compound> compounds;
+    QList<Compound> shownCompounds;
 };
