@@ -1,7 +1,72 @@
 #include "app/appcontroller.h"
 
-// Placeholder until the windows exist.
-AppController::AppController() = default;
-AppController::~AppController() = default;
-void AppController::showLogin() {}
-void AppController::onLogoutRequested() {}
+#include "api/serverorigin.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+// Queued, so that it also ends a run whose event loop has not started yet
+// (the first login dialog may be cancelled before it does).
+void quitApplication()
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+} // namespace
+
+AppController::AppController()
+{
+    api.setBaseUrl(DefaultServerOrigin);
+    QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+    settings.setValue(QStringLiteral("api/base_url"), DefaultServerOrigin);
+    showLogin();
+}
+
+AppController::~AppController()
+{
+    delete mainWindow;
+}
+
+bool AppController::eventFilter(QObject *watched, QEvent *event)
+{
+    // Nothing else would end the program when the main window is closed by
+    // its frame: quitting on the last closed window is off.
+    if (watched == mainWindow && event->type() == QEvent::Close)
+        quitApplication();
+    return QObject::eventFilter(watched, event);
+}
+
+void AppController::showLogin()
+{
+    LoginDialog dialog(&api);
+    if (dialog.exec() != QDialog::Accepted) {
+        quitApplication();
+        return;
+    }
+    api.setToken(dialog.token());
+    mainWindow = new MainWindow(&api, dialog.username(), dialog.role(), dialog.keresztnev());
+    mainWindow->installEventFilter(this);
+    connect(mainWindow, &MainWindow::logoutRequested, this, &AppController::onLogoutRequested);
+    mainWindow->show();
+}
+
+void AppController::onLogoutRequested()
+{
+    api.setToken(QString());
+    if (mainWindow) {
+        // Hiding sends no close event, so this does not end the program.
+        mainWindow->hide();
+        mainWindow->deleteLater();
+        mainWindow = nullptr;
+    }
+    // From the event loop, after the window's handler that emitted the
+    // signal has returned.
+    QTimer::singleShot(0, this, &AppController::showLogin);
+}

@@ -3,19 +3,20 @@
 #include "api/apiclient.h"
 
 #include <QObject>
-#include <QPointer>
 
 class MainWindow;
 
 // Runs the cycle login dialog, main window, logout, login dialog again. It
 // owns the one ApiClient of the process and the current main window.
-class AppController : public QObject
-{
+class AppController : public QObject {
     Q_OBJECT
 
 public:
     AppController();
     ~AppController() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showLogin();
