@@ -101,6 +101,12 @@ LoopbackServer::LoopbackServer(QObject *parent)
 
 LoopbackServer::~LoopbackServer() = default;
 
+bool LoopbackServer::adoptListeningSocket(qintptr descriptor)
+{
+    server->close();
+    return server->setSocketDescriptor(descriptor);
+}
+
 quint16 LoopbackServer::port() const
 {
     return server->serverPort();
@@ -150,6 +156,7 @@ void LoopbackServer::clearRequests()
 void LoopbackServer::onNewConnection()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QObject::destroyed, this, [this, socket] {
