@@ -1,0 +1,36 @@
+#include "server/jsonreply.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+QHttpServerResponse jsonResponse(const QByteArray &body, JsonReply::Status status)
+{
+    QHttpServerResponse response(
+        QByteArrayLiteral("application/json; charset=utf-8"), body, status);
+    JsonReply::addCommonHeaders(response);
+    response.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
+    return response;
+}
+
+} // namespace
+
+QHttpServerResponse JsonReply::object(const QJsonObject &body, Status status)
+{
+    return jsonResponse(QJsonDocument(body).toJson(QJsonDocument::Compact), status);
+}
+
+QHttpServerResponse JsonReply::array(const QJsonArray &body)
+{
+    return jsonResponse(QJsonDocument(body).toJson(QJsonDocument::Compact), Status::Ok);
+}
+
+QHttpServerResponse JsonReply::refusal(Status status, const QString &detail)
+{
+    return object(QJsonObject {{QStringLiteral("detail"), detail}}, status);
+}
+
+void JsonReply::addCommonHeaders(QHttpServerResponse &response)
+{
+    response.setHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QHttpServerResponse>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// Builds the server's replies: compact JSON with headers that keep caches and
+// content sniffers away from API data.
+class JsonReply {
+public:
+    using Status = QHttpServerResponse::StatusCode;
+
+    static QHttpServerResponse object(const QJsonObject &body, Status status = Status::Ok);
+    static QHttpServerResponse array(const QJsonArray &body);
+    // A refusal: {"detail": "<message>"}.
+    static QHttpServerResponse refusal(Status status, const QString &detail);
+    static void addCommonHeaders(QHttpServerResponse &response);
+};

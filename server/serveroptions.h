@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// How one server process runs, as the command line sets it.
+struct ServerOptions {
+    QString databasePath;
+    QString imagesDir;
+    QString releasesDir;
+    QString certificatePath;
+    QString keyPath;
+    // Plain HTTP, loopback only; for tests.
+    bool plainHttp = false;
+    quint16 port = 8443;
+    // The origin put in front of image paths; derived from the port if empty.
+    QString publicOrigin;
+    qint64 tokenSeconds = 8 * 3600;
+    qint64 reauthSeconds = 600;
+    // No line per request on the log.
+    bool quiet = false;
+};

@@ -1,0 +1,163 @@
+#include "server/userroutes.h"
+
+#include "server/accessguard.h"
+#include "server/apirequest.h"
+#include "server/database.h"
+#include "server/fieldrules.h"
+#include "server/jsonreply.h"
+#include "server/passwordhasher.h"
+#include "server/sessionstore.h"
+
+namespace {
+
+using Method = QHttpServerRequest::Method;
+using Status = JsonReply::Status;
+
+QHttpServerResponse unprocessable(const QString &reason)
+{
+    return JsonReply::refusal(Status::UnprocessableEntity, reason);
+}
+
+QHttpServerResponse refusalFor(Database::WriteResult result)
+{
+    switch (result) {
+    case Database::WriteResult::NotFound:
+        return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen felhasználó."));
+    case Database::WriteResult::Duplicate:
+        return JsonReply::refusal(
+            Status::Conflict, QStringLiteral("Ez a felhasználónév már foglalt."));
+    case Database::WriteResult::LastAdmin:
+        return JsonReply::refusal(Status::Conflict,
+            QStringLiteral("Legalább egy admin szerepkörű felhasználónak maradnia kell."));
+    default:
+        return JsonReply::refusal(
+            Status::InternalServerError, QStringLiteral("Az adatbázis művelet nem sikerült."));
+    }
+}
+
+// The string fields of a body, or the reason they are unusable.
+std::optional<QStringList> bodyStrings(
+    const ApiRequest &request, const QStringList &keys, QString *reason)
+{
+    const std::optional<QJsonObject> body = request.jsonObject(reason);
+    return body ? ApiRequest::strings(*body, keys, reason) : std::nullopt;
+}
+
+} // namespace
+
+UserRoutes::UserRoutes(Database &database, SessionStore &sessions, AccessGuard &guard)
+    : database(database)
+    , sessions(sessions)
+    , guard(guard)
+{
+}
+
+QHttpServerResponse UserRoutes::handle(const ApiRequest &request)
+{
+    const int depth = request.segments().size();
+    const Method method = request.method();
+    const QString name = request.segment(3);
+    if (depth == 3)
+        return method == Method::Get ? list(request)
+                                     : JsonReply::refusal(Status::MethodNotAllowed,
+                                         QStringLiteral("Ez a metódus itt nem használható."));
+    QHttpServerResponse (UserRoutes::*route)(const ApiRequest &, const QString &) = nullptr;
+    if (depth == 4)
+        route = &UserRoutes::update;
+    else if (depth == 5 && request.segment(4) == QLatin1String("password"))
+        route = &UserRoutes::setPassword;
+    else if (depth == 5 && request.segment(4) == QLatin1String("role"))
+        route = &UserRoutes::setRole;
+    if (!route)
+        return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont."));
+    if (method != Method::Put)
+        return JsonReply::refusal(
+            Status::MethodNotAllowed, QStringLiteral("Ez a metódus itt nem használható."));
+    return (this->*route)(request, name);
+}
+
+QHttpServerResponse UserRoutes::list(const ApiRequest &request)
+{
+    Caller caller;
+    if (auto refusal = guard.check(request, AccessGuard::Level::Admin, &caller))
+        return std::move(*refusal);
+    return JsonReply::array(database.users());
+}
+
+QHttpServerResponse UserRoutes::update(const ApiRequest &request, const QString &name)
+{
+    Caller caller;
+    if (auto refusal = guard.check(request, AccessGuard::Level::ReauthenticatedAdmin, &caller))
+        return std::move(*refusal);
+    QString reason;
+    const std::optional<QStringList> fields = bodyStrings(request,
+        {QStringLiteral("new_username"), QStringLiteral("vezeteknev"), QStringLiteral("keresztnev"),
+            QStringLiteral("email"), QStringLiteral("szerepkor")},
+        &reason);
+    if (!fields)
+        return unprocessable(reason);
+    UserRecord data;
+    data.felhasznalonev = fields->at(0);
+    data.vezeteknev = fields->at(1);
+    data.keresztnev = fields->at(2);
+    data.email = fields->at(3);
+    data.szerepkor = fields->at(4);
+    for (const QString &problem : {FieldRules::userName(data.felhasznalonev),
+             FieldRules::personName(QStringLiteral("vezetéknév"), data.vezeteknev),
+             FieldRules::personName(QStringLiteral("keresztnév"), data.keresztnev),
+             FieldRules::email(data.email), FieldRules::role(data.szerepkor)}) {
+        if (!problem.isEmpty())
+            return unprocessable(problem);
+    }
+    const Database::WriteResult result = database.updateUser(name, data);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    return JsonReply::object(data.toJson());
+}
+
+QHttpServerResponse UserRoutes::setPassword(const ApiRequest &request, const QString &name)
+{
+    Caller caller;
+    if (auto refusal = guard.check(request, AccessGuard::Level::ReauthenticatedAdmin, &caller))
+        return std::move(*refusal);
+    QString reason;
+    const std::optional<QStringList> fields
+        = bodyStrings(request, {QStringLiteral("new_password")}, &reason);
+    if (!fields)
+        return unprocessable(reason);
+    reason = FieldRules::password(fields->at(0));
+    if (!reason.isEmpty())
+        return unprocessable(reason);
+    const std::optional<UserRecord> user = database.userByName(name);
+    if (!user)
+        return refusalFor(Database::WriteResult::NotFound);
+    const QByteArray hash = PasswordHasher::hash(fields->at(0));
+    if (hash.isEmpty())
+        return refusalFor(Database::WriteResult::Failed);
+    const Database::WriteResult result = database.setPasswordHash(name, hash);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    // Whoever signed in with the old password is signed out.
+    sessions.closeAllOf(user->id, caller.token);
+    return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Jelszó beállítva.")}});
+}
+
+QHttpServerResponse UserRoutes::setRole(const ApiRequest &request, const QString &name)
+{
+    Caller caller;
+    if (auto refusal = guard.check(request, AccessGuard::Level::ReauthenticatedAdmin, &caller))
+        return std::move(*refusal);
+    QString reason;
+    const std::optional<QStringList> fields
+        = bodyStrings(request, {QStringLiteral("szerepkor")}, &reason);
+    if (!fields)
+        return unprocessable(reason);
+    reason = FieldRules::role(fields->at(0));
+    if (!reason.isEmpty())
+        return unprocessable(reason);
+    const Database::WriteResult result = database.setRole(name, fields->at(0));
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    return JsonReply::object(
+        {{QStringLiteral("felhasznalonev"), name}, {QStringLiteral("szerepkor"), fields->at(0)}});
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QHttpServerResponse>
+#include <QString>
+
+class AccessGuard;
+class ApiRequest;
+class Database;
+class SessionStore;
+
+// /api/v1/users: the account list for admins, and the account writes, which
+// also need a fresh admin re-authentication on the same token.
+class UserRoutes {
+public:
+    UserRoutes(Database &database, SessionStore &sessions, AccessGuard &guard);
+
+    // segments() starts with "api", "v1", "users".
+    QHttpServerResponse handle(const ApiRequest &request);
+
+private:
+    QHttpServerResponse list(const ApiRequest &request);
+    QHttpServerResponse update(const ApiRequest &request, const QString &name);
+    QHttpServerResponse setPassword(const ApiRequest &request, const QString &name);
+    QHttpServerResponse setRole(const ApiRequest &request, const QString &name);
+
+    Database &database;
+    SessionStore &sessions;
+    AccessGuard &guard;
+};
