@@ -1,10 +1,48 @@
 #!/usr/bin/env bash
-# Builds the client and starts it from the project root, where its icon
-# (assets/orvantisicon.ico) resolves.
+# Runs the whole system on this machine: installs the Debian packages, builds
+# the stand-in server and the client (which trusts the local certificate
+# authority), creates on first use the certificates, the demo database and a
+# release feed announcing the client's own version, starts the server on
+# https://localhost:8443 and then the client from the project root, where its
+# icon (assets/orvantisicon.ico) resolves. The server stops when the client
+# exits; the next run reuses the database in data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=OFF
-cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient
-exec "$build_dir/app/OrvantisClient"
+data_dir=data
+port=8443
+
+tools/make-certs.sh "$data_dir/certs"
+cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=OFF \
+  -DORVANTIS_EXTRA_CA="$PWD/$data_dir/certs/ca.pem" \
+  -DORVANTIS_SERVER_ORIGIN="https://localhost:$port"
+cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient orvantis-server
+server="$build_dir/server/orvantis-server"
+
+if [ ! -f "$data_dir/releases/latest.json" ]; then
+  version=$(sed -n 's/^project(OrvantisClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  "$server" publish --data-dir "$data_dir" --version "$version" \
+    --notes "A jelenleg futó kiadás."
+fi
+
+"$server" --data-dir "$data_dir" --port "$port" --seed-demo >>"$data_dir/server.log" 2>&1 &
+server_pid=$!
+trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true' EXIT
+
+# Wait until the server accepts connections (or has given up).
+for _ in $(seq 1 100); do
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    echo "The server did not start; see $data_dir/server.log" >&2
+    tail -n 5 "$data_dir/server.log" >&2
+    exit 1
+  fi
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    break
+  fi
+  sleep 0.1
+done
+echo "Server: https://localhost:$port (log: $data_dir/server.log)"
+
+"$build_dir/app/OrvantisClient"

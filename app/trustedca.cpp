@@ -1,0 +1,22 @@
+#include "app/trustedca.h"
+
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+void trustBundledCertificateAuthority()
+{
+#ifdef ORVANTIS_HAS_EXTRA_CA
+    QFile file(QStringLiteral(":/orvantis/trustedca/extra-ca.pem"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QList<QSslCertificate> authorities = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    if (authorities.isEmpty())
+        return;
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    // Setting any authority list stops the on-demand loading of the system's
+    // roots, so the system's list is carried over explicitly.
+    tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
+    QSslConfiguration::setDefaultConfiguration(tls);
+#endif
+}
