@@ -1,0 +1,10 @@
+#pragma once
+
+#include <functional>
+
+class UpdateChecker;
+
+// Puts the update check in front of the program: a newer release leads to the
+// mandatory-update prompt, a failed check to the update-error prompt, and only
+// "no update" calls `begin`, at most once however often it is answered.
+void connectStartupGate(UpdateChecker *checker, std::function<void()> begin);
