@@ -143,6 +143,28 @@ void LoopbackServer::respondToHeld(int index, const ScriptedResponse &response)
     answer(pending.socket, response);
 }
 
+void LoopbackServer::startStream(int index, const ScriptedResponse &head)
+{
+    streaming = held.takeAt(index).socket;
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(head.status) + " Scripted\r\n";
+    for (const auto &h : head.headers)
+        text += h.first + ": " + h.second + "\r\n";
+    streaming->write(text + "Connection: close\r\n\r\n");
+}
+
+void LoopbackServer::streamBody(const QByteArray &bytes)
+{
+    if (streaming)
+        streaming->write(bytes);
+}
+
+void LoopbackServer::endStream()
+{
+    if (streaming)
+        streaming->disconnectFromHost();
+    streaming = nullptr;
+}
+
 const QList<RecordedRequest> &LoopbackServer::requests() const
 {
     return recorded;
@@ -160,6 +182,8 @@ void LoopbackServer::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QObject::destroyed, this, [this, socket] {
+            if (streaming == socket)
+                streaming = nullptr;
             held.removeIf([socket](const Pending &p) { return p.socket == socket; });
         });
     }

@@ -1,0 +1,511 @@
+#include "api/serverorigin.h"
+#include "tests/installerstub.h"
+#include "tests/loopbackserver.h"
+#include "tests/rununtilquit.h"
+#include "tests/scopedtemplocation.h"
+#include "tests/testorigin.h"
+#include "update/updatechecker.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+Q_DECLARE_METATYPE(ScriptedResponse)
+
+namespace {
+
+// Started after every successful download: it must do nothing at all.
+const QByteArray InstallerBody = "#!/bin/true\n";
+
+QString sha256Of(const QByteArray &data)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+}
+
+QByteArray manifest(const QByteArray &versionJson, const QByteArray &extra = QByteArray())
+{
+    return R"({"version":)" + versionJson
+        + R"(,"notes":"Javítások","download_url":"setup/x.exe","sha256":"ab12")" + extra + "}";
+}
+
+QVariantList announced(const QString &version, const QString &sha256 = QStringLiteral("ab12"),
+    const QString &notes = QStringLiteral("Javítások"))
+{
+    return {version, notes, QStringLiteral("setup/x.exe"), sha256, true};
+}
+
+ScriptedResponse dropped()
+{
+    ScriptedResponse r;
+    r.framing = ScriptedResponse::Framing::Drop;
+    return r;
+}
+
+ScriptedResponse installer(const QByteArray &body)
+{
+    ScriptedResponse r = ScriptedResponse::text(200, body);
+    r.headers = {qMakePair(
+        QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/octet-stream"))};
+    return r;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestUpdateChecker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void check_data();
+    void check();
+    void downloadLocation_data();
+    void downloadLocation();
+    void digest_data();
+    void digest();
+    void failedTransfer_data();
+    void failedTransfer();
+    void failedWrite_data();
+    void failedWrite();
+    void progressWithLength();
+    void progressWithoutLength();
+    void secondStartWhileRunning();
+    void installerStartsThenQuit();
+    void installerThatCannotStart();
+
+private:
+    LoopbackServer server;
+};
+
+void TestUpdateChecker::initTestCase()
+{
+    QVERIFY(server.adoptListeningSocket(TestOriginSocket));
+    QCOMPARE(server.origin(), DefaultServerOrigin);
+}
+
+void TestUpdateChecker::cleanup()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.6"));
+    server.setHolding(false);
+    server.clearRequests();
+}
+
+void TestUpdateChecker::check_data()
+{
+    QTest::addColumn<QString>("appVersion");
+    QTest::addColumn<ScriptedResponse>("response");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QVariantList>("arguments");
+
+    const QString current = QStringLiteral("0.1.6");
+    const QString error = QStringLiteral("error");
+    const QString none = QStringLiteral("noUpdate");
+    const QString update = QStringLiteral("updateAvailable");
+    const auto ok = [](const QByteArray &body) {
+        return ScriptedResponse::json(200, body);
+    };
+
+    QTest::newRow("unreachable") << current << dropped() << error
+                                 << QVariantList {
+                                        QStringLiteral("Nem érhető el a szerver (HTTP=0).")};
+    QTest::newRow("404") << current << ScriptedResponse::text(404, "nincs") << error
+                         << QVariantList {QStringLiteral("Update check hiba. HTTP=404")};
+    QTest::newRow("500 with a manifest")
+        << current << ScriptedResponse::json(500, manifest(R"("9.0")")) << error
+        << QVariantList {QStringLiteral("Update check hiba. HTTP=500")};
+    const QVariantList badJson {QStringLiteral("Update check: hibás JSON.")};
+    QTest::newRow("html") << current << ScriptedResponse::text(200, "<html><body>x</body></html>")
+                          << error << badJson;
+    QTest::newRow("json array") << current << ok(R"([{"version":"9.0"}])") << error << badJson;
+    QTest::newRow("empty body") << current << ok("") << error << badJson;
+
+    QTest::newRow("equal") << current << ok(manifest(R"("0.1.6")")) << none << QVariantList();
+    QTest::newRow("older") << current << ok(manifest(R"("0.1.5")")) << none << QVariantList();
+    QTest::newRow("newer") << current << ok(manifest(R"("0.2.0")")) << update
+                           << announced(QStringLiteral("0.2.0"));
+    QTest::newRow("extra zero segment is newer") << current << ok(manifest(R"("0.1.6.0")"))
+                                                 << update << announced(QStringLiteral("0.1.6.0"));
+    QTest::newRow("0.1.10 is newer than 0.1.9")
+        << QStringLiteral("0.1.9") << ok(manifest(R"("0.1.10")")) << update
+        << announced(QStringLiteral("0.1.10"));
+    QTest::newRow("0.1.9 is older than 0.1.10")
+        << QStringLiteral("0.1.10") << ok(manifest(R"("0.1.9")")) << none << QVariantList();
+    QTest::newRow("suffix after the numbers") << current << ok(manifest(R"("1.2.0-beta")"))
+                                              << update << announced(QStringLiteral("1.2.0-beta"));
+    QTest::newRow("letter-led version")
+        << current << ok(manifest(R"("v99.0")")) << none << QVariantList();
+    QTest::newRow("minus-led version")
+        << current << ok(manifest(R"("-99.0")")) << none << QVariantList();
+    QTest::newRow("version as a number") << current << ok(manifest("99")) << none << QVariantList();
+    QTest::newRow("blanks around the version") << current << ok(manifest(R"("  0.2.0 \n")"))
+                                               << update << announced(QStringLiteral("  0.2.0 \n"));
+    QTest::newRow("mandatory key") << current << ok(manifest(R"("0.2.0")", R"(,"mandatory":false)"))
+                                   << update << announced(QStringLiteral("0.2.0"));
+    QTest::newRow("no sha256")
+        << current << ok(R"({"version":"0.2.0","notes":"Javítások","download_url":"setup/x.exe"})")
+        << update << announced(QStringLiteral("0.2.0"), QString());
+    QTest::newRow("notes not a string")
+        << current
+        << ok(R"({"version":"0.2.0","notes":5,"download_url":"setup/x.exe","sha256":"ab12"})")
+        << update << announced(QStringLiteral("0.2.0"), QStringLiteral("ab12"), QString());
+
+    const QVariantList badVersion {
+        QStringLiteral("Hibás vagy üres alkalmazás verzió (applicationVersion).")};
+    QTest::newRow("empty application version")
+        << QString() << ok(manifest(R"("0.2.0")")) << error << badVersion;
+    QTest::newRow("blank application version")
+        << QStringLiteral("  ") << ok(manifest(R"("0.2.0")")) << error << badVersion;
+    QTest::newRow("letter-led application version")
+        << QStringLiteral("v0.1.6") << ok(manifest(R"("v1")")) << error << badVersion;
+    QTest::newRow("application version with blanks")
+        << QStringLiteral(" 0.1.6 ") << ok(manifest(R"("0.1.6")")) << none << QVariantList();
+}
+
+void TestUpdateChecker::check()
+{
+    QFETCH(QString, appVersion);
+    QFETCH(ScriptedResponse, response);
+    QFETCH(QString, outcome);
+    QFETCH(QVariantList, arguments);
+
+    QCoreApplication::setApplicationVersion(appVersion);
+    server.answerAllWith(response);
+    UpdateChecker checker;
+    QSignalSpy none(&checker, &UpdateChecker::noUpdate);
+    QSignalSpy update(&checker, &UpdateChecker::updateAvailable);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    checker.checkForUpdates();
+    QTRY_COMPARE(none.size() + update.size() + failure.size(), 1);
+
+    QSignalSpy &expected = outcome == QLatin1String("noUpdate") ? none
+        : outcome == QLatin1String("error")                     ? failure
+                                                                : update;
+    QCOMPARE(expected.size(), 1);
+    QCOMPARE(expected.first(), arguments);
+
+    // The network layer sends a GET once more when a connection closes unanswered.
+    QVERIFY(!server.requests().isEmpty());
+    for (const RecordedRequest &request : server.requests()) {
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.target, QByteArray("/releases/latest.json"));
+        QVERIFY(!request.hasHeader("Authorization"));
+        QVERIFY(!request.hasHeader("Content-Type"));
+    }
+}
+
+void TestUpdateChecker::downloadLocation_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("savedAs");
+
+    const QString fallback = QStringLiteral("OrvantisClient-setup.exe");
+    QTest::newRow("absolute") << DefaultServerOrigin + QStringLiteral("/files/a.exe") << QString()
+                              << QByteArray("/files/a.exe") << QStringLiteral("a.exe");
+    QTest::newRow("relative") << QStringLiteral("setup/x.exe") << QString()
+                              << QByteArray("/releases/setup/x.exe") << QStringLiteral("x.exe");
+    QTest::newRow("slash-led") << QStringLiteral("/files/x.exe") << QString()
+                               << QByteArray("/files/x.exe") << QStringLiteral("x.exe");
+    QTest::newRow("empty") << QString() << QString() << QByteArray("/releases/latest.json")
+                           << fallback;
+    QTest::newRow("trailing slash") << DefaultServerOrigin + QStringLiteral("/dl/") << QString()
+                                    << QByteArray("/dl/") << fallback;
+    QTest::newRow("query and fragment")
+        << DefaultServerOrigin + QStringLiteral("/x.exe?v=2&lang=hu#top") << QString()
+        << QByteArray("/x.exe?v=2&lang=hu") << QStringLiteral("x.exe");
+    QTest::newRow("only a query after the slash")
+        << QStringLiteral("dl/?v=2") << QString() << QByteArray("/releases/dl/?v=2") << fallback;
+    QTest::newRow("question mark in the fragment")
+        << QStringLiteral("x.exe#a?b") << QString() << QByteArray("/releases/x.exe")
+        << QStringLiteral("x.exe");
+    QTest::newRow("percent-encoded name stays encoded")
+        << QStringLiteral("x%20y.exe") << QString() << QByteArray("/releases/x%20y.exe")
+        << QStringLiteral("x%20y.exe");
+    QTest::newRow("name given by the caller")
+        << QStringLiteral("setup/x.exe") << QStringLiteral(" given.exe ")
+        << QByteArray("/releases/setup/x.exe") << QStringLiteral("given.exe");
+}
+
+void TestUpdateChecker::downloadLocation()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, target);
+    QFETCH(QString, savedAs);
+
+    ScopedTempLocation temp;
+    QVERIFY(temp.isValid());
+    server.answerAllWith(installer(InstallerBody));
+    UpdateChecker checker;
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    checker.startDownload(url, sha256Of(InstallerBody), fileName);
+    QTRY_COMPARE(finished.size() + failure.size(), 1);
+
+    QCOMPARE(failure.size(), 0);
+    const QString path = temp.filePath(savedAs);
+    QCOMPARE(finished.first().first().toString(), path);
+    QCOMPARE(readFile(path), InstallerBody);
+    QVERIFY(QFileInfo(path).permission(QFileDevice::ExeOwner));
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().method, QByteArray("GET"));
+    QCOMPARE(server.requests().first().target, target);
+    QVERIFY(!server.requests().first().hasHeader("Authorization"));
+}
+
+void TestUpdateChecker::digest_data()
+{
+    QTest::addColumn<QString>("sha256");
+    QTest::addColumn<bool>("accepted");
+
+    const QString digest = sha256Of(InstallerBody);
+    QTest::newRow("lower case") << digest << true;
+    QTest::newRow("upper case") << digest.toUpper() << true;
+    QTest::newRow("blanks around") << QStringLiteral("  ") + digest + QStringLiteral("\n") << true;
+    QTest::newRow("none expected") << QString() << true;
+    QTest::newRow("algorithm prefix") << QStringLiteral("sha256:") + digest << false;
+    QTest::newRow("blank inside") << digest.left(32) + QLatin1Char(' ') + digest.mid(32) << false;
+    QTest::newRow("another file's digest") << sha256Of("other") << false;
+}
+
+void TestUpdateChecker::digest()
+{
+    QFETCH(QString, sha256);
+    QFETCH(bool, accepted);
+
+    ScopedTempLocation temp;
+    server.answerAllWith(installer(InstallerBody));
+    UpdateChecker checker;
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    checker.startDownload(QStringLiteral("x.exe"), sha256, QString());
+    QTRY_COMPARE(finished.size() + failure.size(), 1);
+
+    QCOMPARE(finished.size(), accepted ? 1 : 0);
+    if (!accepted) {
+        QCOMPARE(failure.first().first().toString(),
+            QStringLiteral("SHA256 nem egyezik! (letöltés sérült?)"));
+    }
+    // The saved file stays either way.
+    QCOMPARE(readFile(temp.filePath(QStringLiteral("x.exe"))), InstallerBody);
+}
+
+void TestUpdateChecker::failedTransfer_data()
+{
+    QTest::addColumn<ScriptedResponse>("response");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray body(4000, 'i');
+    QTest::newRow("404") << ScriptedResponse::text(404, "nincs")
+                         << QStringLiteral("Letöltés hiba. HTTP=404");
+    QTest::newRow("no answer") << dropped() << QStringLiteral("Letöltés sikertelen (HTTP=0).");
+
+    const QString cutOff = QStringLiteral("Letöltés sikertelen (megszakadt az átvitel).");
+    ScriptedResponse truncated = installer(body);
+    truncated.framing = ScriptedResponse::Framing::Truncated;
+    truncated.truncatedTo = 1500;
+    QTest::newRow("fewer bytes than announced") << truncated << cutOff;
+
+    // A chunk announced with 4000 bytes, of which 1500 come before the
+    // connection closes.
+    ScriptedResponse chunked = installer("fa0\r\n" + body.left(1500));
+    chunked.headers.append(
+        qMakePair(QByteArrayLiteral("Transfer-Encoding"), QByteArrayLiteral("chunked")));
+    chunked.framing = ScriptedResponse::Framing::CloseDelimited;
+    QTest::newRow("connection lost mid-body") << chunked << cutOff;
+}
+
+void TestUpdateChecker::failedTransfer()
+{
+    QFETCH(ScriptedResponse, response);
+    QFETCH(QString, message);
+
+    ScopedTempLocation temp;
+    server.answerAllWith(response);
+    UpdateChecker checker;
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    // No digest: only the transfer itself can keep a partial file from being run.
+    checker.startDownload(QStringLiteral("x.exe"), QString(), QString());
+    QTRY_COMPARE(failure.size(), 1);
+
+    QCOMPARE(failure.first().first().toString(), message);
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(!QFile::exists(temp.filePath(QStringLiteral("x.exe"))));
+}
+
+void TestUpdateChecker::failedWrite_data()
+{
+    QTest::addColumn<QString>("obstacle");
+
+    QTest::newRow("target is a directory") << QStringLiteral("directory");
+    QTest::newRow("device full") << QStringLiteral("/dev/full");
+}
+
+void TestUpdateChecker::failedWrite()
+{
+    QFETCH(QString, obstacle);
+
+    ScopedTempLocation temp;
+    const QString path = temp.filePath(QStringLiteral("x.exe"));
+    if (obstacle == QLatin1String("directory"))
+        QVERIFY(QDir().mkdir(path));
+    else if (!QFile::link(obstacle, path))
+        QSKIP("no device to fill");
+    server.answerAllWith(installer(InstallerBody));
+    UpdateChecker checker;
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    checker.startDownload(QStringLiteral("x.exe"), QString(), QString());
+    QTRY_COMPARE(failure.size(), 1);
+
+    QCOMPARE(failure.first().first().toString(),
+        QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + path);
+    QCOMPARE(finished.size(), 0);
+}
+
+void TestUpdateChecker::progressWithLength()
+{
+    ScopedTempLocation temp;
+    const QByteArray body(300000, 'p');
+    server.answerAllWith(installer(body));
+    UpdateChecker checker;
+    QSignalSpy progress(&checker, &UpdateChecker::downloadProgress);
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+
+    checker.startDownload(QStringLiteral("big.bin"), sha256Of(body), QString());
+    QTRY_COMPARE(finished.size(), 1);
+
+    QVERIFY(!progress.isEmpty());
+    for (const QVariantList &report : progress)
+        QCOMPARE(report.at(1).toLongLong(), qint64(body.size()));
+    QCOMPARE(progress.last().at(0).toLongLong(), qint64(body.size()));
+}
+
+void TestUpdateChecker::progressWithoutLength()
+{
+    ScopedTempLocation temp;
+    server.setHolding(true);
+    UpdateChecker checker;
+    QSignalSpy progress(&checker, &UpdateChecker::downloadProgress);
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    checker.startDownload(QStringLiteral("big.bin"), QString(), QString());
+    QTRY_COMPARE(server.heldCount(), 1);
+
+    // The network layer reports progress at a limited rate: keep the body
+    // coming until it has reported some.
+    server.startStream(0, installer(QByteArray()));
+    const QByteArray chunk(4096, 'p');
+    qint64 sent = 0;
+    for (int round = 0; round < 1000 && progress.isEmpty(); ++round) {
+        server.streamBody(chunk);
+        sent += chunk.size();
+        progress.wait(10);
+    }
+    server.endStream();
+    QTRY_COMPARE(finished.size(), 1);
+
+    // Only the report at the very end, once the body has ended, knows its size.
+    QVERIFY(progress.size() >= 2);
+    for (qsizetype i = 0; i + 1 < progress.size(); ++i)
+        QCOMPARE(progress.at(i).at(1).toLongLong(), qint64(-1));
+    QCOMPARE(progress.last().at(0).toLongLong(), sent);
+}
+
+void TestUpdateChecker::secondStartWhileRunning()
+{
+    ScopedTempLocation temp;
+    server.setHolding(true);
+    UpdateChecker checker;
+    QSignalSpy finished(&checker, &UpdateChecker::downloadFinished);
+    QSignalSpy failure(&checker, &UpdateChecker::error);
+
+    checker.startDownload(QStringLiteral("first.exe"), sha256Of(InstallerBody), QString());
+    checker.startDownload(
+        QStringLiteral("second.exe"), QStringLiteral("00"), QStringLiteral("other.exe"));
+    QCOMPARE(failure.size(), 1);
+    QCOMPARE(failure.first().first().toString(), QStringLiteral("Már fut letöltés."));
+
+    QTRY_COMPARE(server.heldCount(), 1);
+    server.respondToHeld(0, installer(InstallerBody));
+    QTRY_COMPARE(finished.size(), 1);
+
+    // The first download kept its file name and its digest.
+    QCOMPARE(finished.first().first().toString(), temp.filePath(QStringLiteral("first.exe")));
+    QCOMPARE(failure.size(), 1);
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().target, QByteArray("/releases/first.exe"));
+}
+
+void TestUpdateChecker::installerStartsThenQuit()
+{
+    InstallerStub stub;
+    ScopedTempLocation temp;
+    server.answerAllWith(installer(stub.script()));
+    UpdateChecker checker;
+    QStringList events;
+    connect(&checker, &UpdateChecker::downloadFinished, this,
+        [&events] { events << QStringLiteral("downloadFinished"); });
+    connect(
+        &checker, &UpdateChecker::error, this, [&events](const QString &msg) { events << msg; });
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+        [&events] { events << QStringLiteral("quit"); });
+
+    QVERIFY(runUntilQuit([&] {
+        checker.startDownload(QStringLiteral("/files/setup.exe"), stub.sha256(), QString());
+    }));
+    QTRY_VERIFY(stub.hasRun());
+
+    const QString path = temp.filePath(QStringLiteral("setup.exe"));
+    QCOMPARE(events, QStringList({QStringLiteral("downloadFinished"), QStringLiteral("quit")}));
+    QVERIFY(QFileInfo(path).permission(QFileDevice::ExeOwner));
+    const QStringList expected {
+        QStringLiteral("/VERYSILENT"),
+        QStringLiteral("/SUPPRESSMSGBOXES"),
+        QStringLiteral("/NORESTART"),
+        QStringLiteral("/SP-"),
+        QStringLiteral("/DIR=") + QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+        QFileInfo(temp.path()).canonicalFilePath(),
+    };
+    QCOMPARE(stub.recorded(), expected);
+}
+
+void TestUpdateChecker::installerThatCannotStart()
+{
+    ScopedTempLocation temp;
+    const QByteArray body = "#!/nonexistent/interpreter\n";
+    server.answerAllWith(installer(body));
+    UpdateChecker checker;
+    QStringList events;
+    connect(&checker, &UpdateChecker::downloadFinished, this,
+        [&events] { events << QStringLiteral("downloadFinished"); });
+    connect(
+        &checker, &UpdateChecker::error, this, [&events](const QString &msg) { events << msg; });
+
+    checker.startDownload(QStringLiteral("setup.exe"), sha256Of(body), QString());
+    QTRY_COMPARE(events.size(), 2);
+
+    QCOMPARE(events,
+        QStringList({QStringLiteral("downloadFinished"),
+            QStringLiteral("Nem sikerült elindítani az installert: ")
+                + temp.filePath(QStringLiteral("setup.exe"))}));
+}
+
+QTEST_GUILESS_MAIN(TestUpdateChecker)
+#include "tst_updatechecker.moc"
