@@ -1,0 +1,227 @@
+#include "api/serverorigin.h"
+#include "app/appcontroller.h"
+#include "tests/loopbackserver.h"
+#include "tests/modalanswerer.h"
+#include "tests/rununtilquit.h"
+#include "tests/testorigin.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray LoginPath = "/api/v1/auth/login";
+
+struct Account {
+    QByteArray token;
+    QByteArray role;
+    QByteArray keresztnev;
+};
+
+const QMap<QString, Account> Accounts {
+    {"anna", {"tok-anna", "editor", "Anna"}}, {"bea", {"tok-bea", "admin", ""}}};
+
+ScriptedResponse answer(const RecordedRequest &request)
+{
+    if (request.path() != LoginPath)
+        return ScriptedResponse::json(200, "[]");
+    const QString name
+        = QJsonDocument::fromJson(request.body).object().value("felhasznalonev").toString();
+    if (!Accounts.contains(name))
+        return ScriptedResponse::json(401, R"({"detail":"ismeretlen"})");
+    const Account a = Accounts.value(name);
+    return ScriptedResponse::json(200,
+        R"({"access_token":")" + a.token + R"(","szerepkor":")" + a.role + R"(","keresztnev":")"
+            + a.keresztnev + R"("})");
+}
+
+QList<RecordedRequest> loginRequests(const LoopbackServer &server)
+{
+    QList<RecordedRequest> found;
+    for (const RecordedRequest &r : server.requests()) {
+        if (r.path() == LoginPath)
+            found.append(r);
+    }
+    return found;
+}
+
+QList<MainWindow *> visibleMainWindows()
+{
+    QList<MainWindow *> found;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<MainWindow *>(w);
+        if (window && window->isVisible())
+            found.append(window);
+    }
+    return found;
+}
+
+// Signs in through the login dialog the way a user does; `seenFields`
+// receives what the dialog's fields held when it appeared.
+ModalAnswerer::Answer signIn(const QString &username, QStringList *seenFields = nullptr)
+{
+    return [=](QWidget *w) {
+        auto *dialog = qobject_cast<LoginDialog *>(w);
+        if (!dialog)
+            return false;
+        auto *usernameEdit = dialog->findChild<QLineEdit *>("usernameEdit");
+        auto *passwordEdit = dialog->findChild<QLineEdit *>("passwordEdit");
+        if (seenFields)
+            *seenFields << usernameEdit->text() << passwordEdit->text();
+        usernameEdit->setText(username);
+        passwordEdit->setText(QStringLiteral(" pw "));
+        dialog->findChild<QPushButton *>("loginButton")->click();
+        return true;
+    };
+}
+
+} // namespace
+
+class TestAppController : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QVERIFY(origin.adoptListeningSocket(TestOriginSocket));
+        origin.setHandler(answer);
+    }
+
+    void init()
+    {
+        origin.clearRequests();
+        answerer = std::make_unique<ModalAnswerer>();
+    }
+
+    void cycle()
+    {
+        QSettings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"))
+            .setValue(QStringLiteral("api/base_url"), QStringLiteral("https://old.example"));
+        answerer->push(signIn(QStringLiteral("  anna ")));
+        QPointer<MainWindow> second;
+        {
+            AppController controller;
+
+            QCOMPARE(QSettings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"))
+                         .value(QStringLiteral("api/base_url"))
+                         .toString(),
+                DefaultServerOrigin);
+            QCOMPARE(visibleMainWindows().size(), 1);
+            QPointer<MainWindow> first = visibleMainWindows().first();
+            QCOMPARE(first->windowTitle(), QStringLiteral("Orvantis - anna (editor)"));
+            QVERIFY(welcomeShows(first, QStringLiteral("Üdvözlöm, Anna!")));
+            QCOMPARE(QJsonDocument::fromJson(loginRequests(origin).first().body)
+                         .object()
+                         .value("jelszo")
+                         .toString(),
+                QStringLiteral(" pw "));
+            // The window's own first request is authorised.
+            QTRY_VERIFY(origin.requests().size() >= 2);
+            QCOMPARE(
+                origin.requests().at(1).header("authorization"), QByteArray("Bearer tok-anna"));
+
+            QStringList fieldsOfSecondDialog;
+            answerer->push(signIn(QStringLiteral("bea"), &fieldsOfSecondDialog));
+            const int modalsBefore = answerer->seen().size();
+            emit first->logoutRequested();
+            QVERIFY(!first.isNull());
+            QVERIFY(!first->isVisible());
+            QCOMPARE(answerer->seen().size(), modalsBefore);
+
+            QTRY_VERIFY(first.isNull());
+            QTRY_COMPARE(visibleMainWindows().size(), 1);
+            second = visibleMainWindows().first();
+            QCOMPARE(fieldsOfSecondDialog, QStringList({"", ""}));
+            QCOMPARE(second->windowTitle(), QStringLiteral("Orvantis - bea (admin)"));
+            QVERIFY(welcomeShows(second, QStringLiteral("Üdvözlöm, bea!")));
+            const QList<RecordedRequest> logins = loginRequests(origin);
+            QCOMPARE(logins.size(), 2);
+            QVERIFY(!logins.at(1).hasHeader("authorization"));
+        }
+        QVERIFY(second.isNull());
+    }
+
+    void cancellingLoginQuits_data()
+    {
+        QTest::addColumn<bool>("beforeLoopRuns");
+        QTest::newRow("before the event loop runs") << true;
+        QTest::newRow("from the event loop") << false;
+    }
+
+    void cancellingLoginQuits()
+    {
+        QFETCH(bool, beforeLoopRuns);
+
+        answerer->push(ModalAnswerer::reject());
+        std::unique_ptr<AppController> controller;
+        auto start = [&] {
+            controller = std::make_unique<AppController>();
+        };
+        if (beforeLoopRuns)
+            start();
+
+        QVERIFY(runUntilQuit([&] {
+            if (!beforeLoopRuns)
+                start();
+        }));
+        QVERIFY(visibleMainWindows().isEmpty());
+        QVERIFY(loginRequests(origin).isEmpty());
+    }
+
+    void cancellingLoginAfterLogoutQuits()
+    {
+        answerer->push(signIn(QStringLiteral("anna")));
+        AppController controller;
+        QCOMPARE(visibleMainWindows().size(), 1);
+        MainWindow *window = visibleMainWindows().first();
+        answerer->push(ModalAnswerer::reject());
+
+        QVERIFY(runUntilQuit([window] { emit window->logoutRequested(); }));
+        QVERIFY(visibleMainWindows().isEmpty());
+    }
+
+    void closingMainWindowQuits()
+    {
+        answerer->push(signIn(QStringLiteral("anna")));
+        AppController controller;
+        QCOMPARE(visibleMainWindows().size(), 1);
+        QPointer<MainWindow> window = visibleMainWindows().first();
+
+        QVERIFY(runUntilQuit([window] { window->close(); }));
+        QVERIFY(!window.isNull());
+    }
+
+private:
+    static bool welcomeShows(QWidget *window, const QString &text)
+    {
+        for (QLabel *label : window->findChildren<QLabel *>()) {
+            if (label->text() == text)
+                return true;
+        }
+        return false;
+    }
+
+    QTemporaryDir settingsDir;
+    LoopbackServer origin;
+    std::unique_ptr<ModalAnswerer> answerer;
+};
+
+QTEST_MAIN(TestAppController)
+#include "tst_appcontroller.moc"
