@@ -18,6 +18,16 @@ bool hasControlCharacter(const QString &value, bool allowLineBreaks)
 
 } // namespace
 
+namespace {
+
+// "." and ".." cannot travel as a path segment: URL normalisation removes them.
+bool isDotSegment(const QString &value)
+{
+    return value == QLatin1String(".") || value == QLatin1String("..");
+}
+
+} // namespace
+
 QString FieldRules::userName(const QString &value)
 {
     if (value.trimmed().isEmpty())
@@ -28,6 +38,8 @@ QString FieldRules::userName(const QString &value)
         return QStringLiteral("A felhasználónév legfeljebb 64 karakter lehet.");
     if (hasControlCharacter(value, false))
         return QStringLiteral("A felhasználónév vezérlőkaraktert tartalmaz.");
+    if (isDotSegment(value))
+        return QStringLiteral("A felhasználónév nem lehet \".\" vagy \"..\".");
     return {};
 }
 
@@ -69,6 +81,8 @@ QString FieldRules::compoundCode(const QString &value)
         return QStringLiteral("A kód legfeljebb 64 karakter lehet.");
     if (hasControlCharacter(value, false))
         return QStringLiteral("A kód vezérlőkaraktert tartalmaz.");
+    if (isDotSegment(value))
+        return QStringLiteral("A kód nem lehet \".\" vagy \"..\".");
     return {};
 }
 

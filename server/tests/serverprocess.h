@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real orvantis-server process on a free loopback port over plain HTTP,
+// with its data folder in a temporary directory that lives as long as this
+// object (so a restart sees the same database).
+class ServerProcess {
+public:
+    ServerProcess();
+    ~ServerProcess();
+
+    // Starts the server with --seed-demo and the extra arguments; false when
+    // it does not report a port within the time limit.
+    bool start(const QStringList &extraArguments = {});
+    void stop();
+    // Runs the binary to completion with the given arguments (publish mode).
+    static int runToEnd(const QStringList &arguments, QByteArray *output = nullptr);
+
+    QString origin() const;
+    quint16 port() const;
+    QString dataDir() const;
+    QByteArray log() const;
+
+private:
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray stdoutText;
+    quint16 listeningPort = 0;
+};
