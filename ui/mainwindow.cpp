@@ -125,6 +125,7 @@ QLayout *MainWindow::buildToolbar()
     row->addStretch();
 
     searchTimer = new QTimer(this);
+    searchTimer->setObjectName(QStringLiteral("searchTimer"));
     searchTimer->setSingleShot(true);
     searchTimer->setInterval(SearchDelayMs);
     connect(searchEdit, &QLineEdit::textChanged, this, &MainWindow::onSearchTextChanged);

@@ -1,0 +1,499 @@
+#include "api/apiclient.h"
+#include "api/recordtypes.h"
+#include "tests/loopbackserver.h"
+#include "tests/modalanswerer.h"
+#include "ui/compounddetailsdialog.h"
+#include "ui/compoundeditdialog.h"
+#include "ui/formulamarkup.h"
+#include "ui/mainwindow.h"
+
+#include <QHBoxLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QByteArray FullList = R"([
+    {"kod":"A1","nev":"Víz","keplet":"H2O","molaris_tomeg":"18.02","szin":"színtelen","halmazallapot":"folyékony"},
+    {"kod":"B2","nev":"Kénsav","keplet":"H2SO4","molaris_tomeg":"98.08","szin":"színtelen","halmazallapot":"folyékony"},
+    {"kod":" K4 ","nev":"Kálium","keplet":"K","molaris_tomeg":"39.10","szin":"ezüst","halmazallapot":"szilárd"}
+])";
+const QByteArray SearchResult = R"([
+    {"kod":" K4 ","nev":"Kálium","keplet":"K<2","molaris_tomeg":"39.10","szin":"ezüst","halmazallapot":"szilárd"}
+])";
+
+// Answers the compound endpoints like the real server: the full list, one
+// search result, and success for every write.
+ScriptedResponse compoundServer(const RecordedRequest &r)
+{
+    if (r.method == "GET" && r.path() == "/api/v1/compounds")
+        return ScriptedResponse::json(200, FullList);
+    if (r.method == "GET" && r.path() == "/api/v1/compounds/search")
+        return ScriptedResponse::json(200, SearchResult);
+    if (r.method == "GET" && r.path().endsWith("/details"))
+        return ScriptedResponse::json(200, R"({"kod":"x"})");
+    if (r.method == "POST")
+        return ScriptedResponse::json(201, "{}");
+    return ScriptedResponse::json(200, "{}");
+}
+
+int countRequests(const LoopbackServer &server, const QByteArray &method, const QByteArray &path)
+{
+    int n = 0;
+    for (const RecordedRequest &r : server.requests())
+        n += r.method == method && r.path() == path;
+    return n;
+}
+
+QJsonObject bodyOf(const LoopbackServer &server, const QByteArray &method, const QByteArray &path)
+{
+    for (const RecordedRequest &r : server.requests()) {
+        if (r.method == method && r.path() == path)
+            return QJsonDocument::fromJson(r.body).object();
+    }
+    return {};
+}
+
+int countWrites(const LoopbackServer &server)
+{
+    int n = 0;
+    for (const RecordedRequest &r : server.requests())
+        n += r.method != "GET";
+    return n;
+}
+
+QLayout *layoutHolding(QLayout *layout, QWidget *widget)
+{
+    if (layout->indexOf(widget) >= 0)
+        return layout;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (QLayout *child = layout->itemAt(i)->layout()) {
+            if (QLayout *found = layoutHolding(child, widget))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    LoopbackServer *server = nullptr;
+    ApiClient *api = nullptr;
+    ModalAnswerer *answerer = nullptr;
+
+    MainWindow *newWindow(const QString &role, const QString &keresztnev = QStringLiteral("Anna"))
+    {
+        auto *window = new MainWindow(api, "anna", role, keresztnev);
+        window->show();
+        return window;
+    }
+    QTableWidget *table(MainWindow *w)
+    {
+        return w->findChild<QTableWidget *>("compoundTable");
+    }
+    QPushButton *button(MainWindow *w, const char *name)
+    {
+        return w->findChild<QPushButton *>(QLatin1String(name));
+    }
+    // Every request sent before this one has reached the server by the time
+    // its answer is back.
+    void fence()
+    {
+        QSignalSpy spy(api, &ApiClient::compoundsSearchOk);
+        api->searchCompounds("fence");
+        QVERIFY(spy.wait());
+    }
+    void searchFor(MainWindow *w, const QString &text)
+    {
+        auto *edit = w->findChild<QLineEdit *>("searchEdit");
+        QTest::keyClicks(edit, text);
+        QTRY_COMPARE(table(w)->rowCount(), 1);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        registerRecordTypes();
+    }
+    void init()
+    {
+        server = new LoopbackServer;
+        server->setHandler(compoundServer);
+        api = new ApiClient;
+        api->setBaseUrl(server->origin());
+        api->setToken("t");
+        answerer = new ModalAnswerer;
+    }
+    void cleanup()
+    {
+        delete answerer;
+        delete api;
+        delete server;
+    }
+
+    void formulaMarkup_data()
+    {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("no digits") << "NaCl"
+                                   << "NaCl";
+        QTest::newRow("H2SO4") << "H2SO4"
+                               << "H<sub>2</sub>SO<sub>4</sub>";
+        QTest::newRow("digit run") << "C12"
+                                   << "C<sub>1</sub><sub>2</sub>";
+        QTest::newRow("less-than") << "A<B"
+                                   << "A&lt;B";
+        QTest::newRow("ampersand before digit") << "&2"
+                                                << "&amp;<sub>2</sub>";
+        QTest::newRow("markup") << "<b>1</b>"
+                                << "&lt;b&gt;<sub>1</sub>&lt;/b&gt;";
+        QTest::newRow("quote") << "a\"b"
+                               << "a&quot;b";
+        QTest::newRow("arabic-indic")
+            << QString::fromUtf8("H\u0662O") << QString::fromUtf8("H<sub>\u0662</sub>O");
+        QTest::newRow("superscript two is no decimal digit")
+            << QString::fromUtf8("m\u00b2") << QString::fromUtf8("m\u00b2");
+        QTest::newRow("digit outside the BMP")
+            << QString::fromUtf8("X\U0001D7CF") << QString::fromUtf8("X\U0001D7CF");
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void formulaMarkup()
+    {
+        QFETCH(QString, formula);
+        QFETCH(QString, html);
+        QCOMPARE(formulaToHtml(formula), html);
+    }
+
+    void roleButtons_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QStringList>("toolbar");
+        const QString search = "searchEdit";
+        QTest::newRow("admin") << "admin"
+                               << QStringList {"addButton", "editButton", "deleteButton",
+                                      "usersButton", search};
+        QTest::newRow("editor") << "editor"
+                                << QStringList {"addButton", "editButton", "deleteButton", search};
+        QTest::newRow("user") << "user" << QStringList {search};
+        QTest::newRow("empty") << "" << QStringList {search};
+        QTest::newRow("capital Admin") << "Admin" << QStringList {search};
+    }
+    void roleButtons()
+    {
+        QFETCH(QString, role);
+        QFETCH(QStringList, toolbar);
+        QScopedPointer<MainWindow> w(newWindow(role));
+        auto *search = w->findChild<QLineEdit *>("searchEdit");
+        QLayout *row = layoutHolding(w->centralWidget()->layout(), search);
+        QVERIFY(row);
+        QStringList order;
+        for (int i = 0; i < row->count(); ++i) {
+            if (QWidget *widget = row->itemAt(i)->widget())
+                order << widget->objectName();
+        }
+        QCOMPARE(order, toolbar);
+        // Buttons a role may not use are never created, not merely hidden.
+        QStringList buttons;
+        for (QPushButton *b : w->findChildren<QPushButton *>())
+            buttons << b->objectName();
+        QCOMPARE(buttons.size(), toolbar.size());
+        QVERIFY(buttons.contains("logoutButton"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Orvantis - anna (%1)").arg(role));
+    }
+
+    void greetingAndClock_data()
+    {
+        QTest::addColumn<QString>("keresztnev");
+        QTest::addColumn<QString>("greeting");
+        QTest::newRow("first name") << "Anna" << QString::fromUtf8("Üdvözlöm, Anna!");
+        QTest::newRow("no first name") << "" << QString::fromUtf8("Üdvözlöm, anna!");
+        QTest::newRow("markup stays text")
+            << "<i>x</i>" << QString::fromUtf8("Üdvözlöm, <i>x</i>!");
+    }
+    void greetingAndClock()
+    {
+        QFETCH(QString, keresztnev);
+        QFETCH(QString, greeting);
+        QScopedPointer<MainWindow> w(newWindow("user", keresztnev));
+        auto *welcome = w->findChild<QLabel *>("welcomeLabel");
+        QCOMPARE(welcome->text(), greeting);
+        QCOMPARE(welcome->textFormat(), Qt::PlainText);
+        const QRegularExpression clock("^\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2}$");
+        QVERIFY(clock.match(w->findChild<QLabel *>("clockLabel")->text()).hasMatch());
+    }
+
+    void tableShowsList()
+    {
+        QScopedPointer<MainWindow> w(newWindow("user"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        QTableWidget *t = table(w.data());
+        QCOMPARE(t->item(1, 0)->text(), "B2");
+        QCOMPARE(t->item(1, 1)->text(), QString::fromUtf8("Kénsav"));
+        QCOMPARE(t->item(1, 2), nullptr);
+        auto *formula = qobject_cast<QLabel *>(t->cellWidget(1, 2));
+        QVERIFY(formula);
+        QCOMPARE(formula->textFormat(), Qt::RichText);
+        QCOMPARE(formula->text(), "H<sub>2</sub>SO<sub>4</sub>");
+        QCOMPARE(t->item(2, 0)->text(), " K4 ");
+        QCOMPARE(t->item(2, 5)->text(), QString::fromUtf8("szilárd"));
+        QCOMPARE(t->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+        // A shorter list drops the surplus rows and rewrites the rest.
+        w->fillTable({Compound {"Z", "Zink", "Zn", "65.38", "szürke", "szilárd"}});
+        QCOMPARE(t->rowCount(), 1);
+        QCOMPARE(t->item(0, 0)->text(), "Z");
+        QCOMPARE(qobject_cast<QLabel *>(t->cellWidget(0, 2))->text(), "Zn");
+    }
+
+    void searchDebounce()
+    {
+        QScopedPointer<MainWindow> w(newWindow("user"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        auto *timer = w->findChild<QTimer *>("searchTimer");
+        QVERIFY(timer);
+
+        searchFor(w.data(), "ab");
+        QVERIFY(!timer->isActive());
+        QCOMPARE(countRequests(*server, "GET", "/api/v1/compounds/search"), 1);
+        QCOMPARE(server->requests().last().target,
+            QByteArray("/api/v1/compounds/search?q=ab&limit=200"));
+
+        // Only blanks: the full list comes back without asking the server.
+        auto *edit = w->findChild<QLineEdit *>("searchEdit");
+        edit->clear();
+        QTest::keyClicks(edit, "   ");
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        QVERIFY(!timer->isActive());
+        QCOMPARE(countRequests(*server, "GET", "/api/v1/compounds/search"), 1);
+        QCOMPARE(countRequests(*server, "GET", "/api/v1/compounds"), 1);
+    }
+
+    void editAddressesListedCode()
+    {
+        QScopedPointer<MainWindow> w(newWindow("editor"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        searchFor(w.data(), "K");
+        table(w.data())->setCurrentCell(0, 1);
+
+        QString shownCode, shownFormula;
+        bool codeReadOnly = false;
+        answerer->push(ModalAnswerer::fill<CompoundEditDialog>([&](CompoundEditDialog *d) {
+            auto *kod = d->findChild<QLineEdit *>("kodEdit");
+            shownCode = kod->text();
+            codeReadOnly = kod->isReadOnly();
+            shownFormula = d->findChild<QLineEdit *>("kepletEdit")->text();
+            d->findChild<QLineEdit *>("nevEdit")->setText("  Kálium  ");
+            d->accept();
+        }));
+        button(w.data(), "editButton")->click();
+        QCOMPARE(shownCode, " K4 ");
+        QVERIFY(codeReadOnly);
+        QCOMPARE(shownFormula, "K<2");
+
+        QTRY_COMPARE(countRequests(*server, "PUT", "/api/v1/compounds/%20K4%20"), 1);
+        const QJsonObject body = bodyOf(*server, "PUT", "/api/v1/compounds/%20K4%20");
+        QCOMPARE(body.value("kod").toString(), " K4 ");
+        QCOMPARE(body.value("nev").toString(), QString::fromUtf8("Kálium"));
+        QCOMPARE(countRequests(*server, "PUT", "/api/v1/compounds/K4"), 0);
+
+        // One reload, whose full list replaces the search result.
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        QCOMPARE(countRequests(*server, "GET", "/api/v1/compounds"), 2);
+        QCOMPARE(w->findChild<QLineEdit *>("searchEdit")->text(), "K");
+    }
+
+    void deleteUsesShownRow_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<int>("deletes");
+        QTest::newRow("yes") << QMessageBox::Yes << 1;
+        QTest::newRow("no") << QMessageBox::No << 0;
+    }
+    void deleteUsesShownRow()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(int, deletes);
+        QScopedPointer<MainWindow> w(newWindow("admin"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        searchFor(w.data(), "K");
+        table(w.data())->setCurrentCell(0, 0);
+
+        answerer->push(ModalAnswerer::pressStandard(answer));
+        button(w.data(), "deleteButton")->click();
+        QCOMPARE(answerer->seen().size(), 1);
+        const SeenModal question = answerer->seen().first();
+        QCOMPARE(question.title, QString::fromUtf8("Törlés"));
+        QCOMPARE(question.text, QString::fromUtf8("Biztos törlöd:  K4  ?"));
+        QCOMPARE(question.textFormat, Qt::PlainText);
+        QCOMPARE(question.icon, QMessageBox::Question);
+        QCOMPARE(question.buttons.size(), 2);
+
+        fence();
+        QCOMPARE(countRequests(*server, "DELETE", "/api/v1/compounds/%20K4%20"), deletes);
+        QCOMPARE(countWrites(*server), deletes);
+        if (deletes)
+            QTRY_COMPARE(countRequests(*server, "GET", "/api/v1/compounds"), 2);
+    }
+
+    void addSendsTrimmedCompound()
+    {
+        QScopedPointer<MainWindow> w(newWindow("editor"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        answerer->push(ModalAnswerer::fill<CompoundEditDialog>([](CompoundEditDialog *d) {
+            QVERIFY(!d->findChild<QLineEdit *>("kodEdit")->isReadOnly());
+            d->findChild<QLineEdit *>("kodEdit")->setText(" N1 ");
+            d->findChild<QLineEdit *>("nevEdit")->setText("\tNitrogén ");
+            d->findChild<QLineEdit *>("kepletEdit")->setText("N2");
+            d->accept();
+        }));
+        button(w.data(), "addButton")->click();
+        QTRY_COMPARE(countRequests(*server, "POST", "/api/v1/compounds"), 1);
+        const QJsonObject body = bodyOf(*server, "POST", "/api/v1/compounds");
+        QCOMPARE(body.value("kod").toString(), "N1");
+        QCOMPARE(body.value("nev").toString(), QString::fromUtf8("Nitrogén"));
+        QTRY_COMPARE(countRequests(*server, "GET", "/api/v1/compounds"), 2);
+    }
+
+    void validationWarnings_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("selectRow");
+        QTest::addColumn<QString>("kod");
+        QTest::addColumn<QString>("nev");
+        QTest::addColumn<QString>("warning");
+        const QString both = QString::fromUtf8("Kód és Név kötelező.");
+        const QString pick = "Válassz ki egy sort!";
+        QTest::newRow("add without name") << "addButton" << false << "K1"
+                                          << "" << both;
+        QTest::newRow("add with blank name") << "addButton" << false << "K1"
+                                             << "   " << both;
+        QTest::newRow("add without code") << "addButton" << false << " "
+                                          << "Név" << both;
+        QTest::newRow("edit with blank name") << "editButton" << true << ""
+                                              << " \t " << QString::fromUtf8("Név kötelező.");
+        QTest::newRow("edit without row") << "editButton" << false << ""
+                                          << "" << pick;
+        QTest::newRow("delete without row") << "deleteButton" << false << ""
+                                            << "" << pick;
+    }
+    void validationWarnings()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, selectRow);
+        QFETCH(QString, kod);
+        QFETCH(QString, nev);
+        QFETCH(QString, warning);
+        QScopedPointer<MainWindow> w(newWindow("admin"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        if (selectRow)
+            table(w.data())->setCurrentCell(1, 0);
+        if (action == "addButton" || selectRow) {
+            answerer->push(ModalAnswerer::fill<CompoundEditDialog>([&](CompoundEditDialog *d) {
+                if (!kod.isEmpty())
+                    d->findChild<QLineEdit *>("kodEdit")->setText(kod);
+                d->findChild<QLineEdit *>("nevEdit")->setText(nev);
+                d->accept();
+            }));
+        }
+        w->findChild<QPushButton *>(action)->click();
+        const SeenModal box = answerer->seen().last();
+        QCOMPARE(box.title, "Hiba");
+        QCOMPARE(box.text, warning);
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        fence();
+        QCOMPARE(countWrites(*server), 0);
+    }
+
+    void failedWriteShowsServerTextPlainAndKeepsTable()
+    {
+        server->setHandler([](const RecordedRequest &r) {
+            if (r.method == "PUT")
+                return ScriptedResponse::json(500, "<b>hiba</b>");
+            return compoundServer(r);
+        });
+        QScopedPointer<MainWindow> w(newWindow("admin"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        table(w.data())->setCurrentCell(0, 0);
+        answerer->push(
+            ModalAnswerer::fill<CompoundEditDialog>([](CompoundEditDialog *d) { d->accept(); }));
+        button(w.data(), "editButton")->click();
+        QTRY_COMPARE(answerer->seen().size(), 2);
+        const SeenModal box = answerer->seen().last();
+        QCOMPARE(box.text, QString::fromUtf8("Sikertelen frissítés. HTTP=500\n<b>hiba</b>"));
+        QCOMPARE(box.textFormat, Qt::PlainText);
+        QCOMPARE(countRequests(*server, "GET", "/api/v1/compounds"), 1);
+        QCOMPARE(table(w.data())->rowCount(), 3);
+    }
+
+    void detailsOpenForSearchResult()
+    {
+        QScopedPointer<MainWindow> w(newWindow("user"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        searchFor(w.data(), "K");
+        QString formula;
+        answerer->push([&](QWidget *modal) {
+            auto *dialog = qobject_cast<CompoundDetailsDialog *>(modal);
+            if (!dialog)
+                return false;
+            formula = dialog->findChild<QLabel *>("formulaLabel")->text();
+            dialog->reject();
+            return true;
+        });
+        QTableWidget *t = table(w.data());
+        const QRect cell = t->visualRect(t->model()->index(0, 0));
+        // As from a mouse: a click, then the double-click event.
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(formula, "K&lt;<sub>2</sub>");
+        QTRY_COMPARE(countRequests(*server, "GET", "/api/v1/compounds/%20K4%20/details"), 1);
+
+        // Outside the rows nothing opens.
+        w->openDetails(1);
+        w->openDetails(-1);
+        QCOMPARE(answerer->seen().size(), 1);
+    }
+
+    void logoutOnlySignals()
+    {
+        QScopedPointer<MainWindow> w(newWindow("user"));
+        QSignalSpy logout(w.data(), &MainWindow::logoutRequested);
+        button(w.data(), "logoutButton")->click();
+        QCOMPARE(logout.size(), 1);
+        QVERIFY(w->isVisible());
+    }
+
+    void editDialogTrimsAndKeepsMarkup()
+    {
+        CompoundEditDialog d;
+        QCOMPARE(d.windowTitle(), QString::fromUtf8("Vegyület"));
+        d.setCompound(Compound {" K4 ", "  Név\t", "A<B", " 1 ", "", "gáz"});
+        d.setEditMode(true);
+        QVERIFY(d.findChild<QLineEdit *>("kodEdit")->isReadOnly());
+        const Compound c = d.compound();
+        QCOMPARE(c.kod, "K4");
+        QCOMPARE(c.nev, QString::fromUtf8("Név"));
+        QCOMPARE(c.keplet, "A<B");
+        QCOMPARE(c.molaris_tomeg, "1");
+        QCOMPARE(c.halmazallapot, QString::fromUtf8("gáz"));
+        QVERIFY(c.base_hit);
+        QVERIFY(!c.details_hit);
+        d.setEditMode(false);
+        QVERIFY(!d.findChild<QLineEdit *>("kodEdit")->isReadOnly());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
