@@ -3,6 +3,7 @@
 #include "update/updatechecker.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -19,8 +20,15 @@ void showMandatoryUpdatePrompt(UpdateChecker *checker, const QString &version, c
         QStringLiteral("Új verzió elérhető: %1\n\nA program használatához frissítened kell.")
             .arg(version));
     box.setInformativeText(notes);
-    // After the informative text, so that the notes are plain text as well.
     box.setTextFormat(Qt::PlainText);
+    // The box applies the format to its main text only, and the notes come
+    // from the server: they must not be read as markup either.
+    if (!notes.isEmpty()) {
+        for (QLabel *label : box.findChildren<QLabel *>()) {
+            if (label->text() == notes)
+                label->setTextFormat(Qt::PlainText);
+        }
+    }
     QPushButton *update = box.addButton(QStringLiteral("Frissítés"), QMessageBox::AcceptRole);
     box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
         & ~Qt::WindowCloseButtonHint);
@@ -43,6 +51,10 @@ QProgressDialog *startDownloadWithProgress(
     progress->setCancelButton(nullptr);
     progress->setWindowModality(Qt::ApplicationModal);
     progress->setMinimumDuration(0);
+    // The body is complete before its digest is checked and the installer
+    // started: the dialog stays up at 100 until one of the two outcomes.
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
     progress->setValue(0);
     progress->show();
 
