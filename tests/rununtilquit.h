@@ -13,7 +13,7 @@ inline bool runUntilQuit(std::function<void()> start)
     QTimer giveUp;
     giveUp.setSingleShot(true);
     QObject::connect(&giveUp, &QTimer::timeout, &giveUp, [] { QCoreApplication::exit(1); });
-    giveUp.start(60000);
+    giveUp.start(20000);
     QTimer::singleShot(0, QCoreApplication::instance(), std::move(start));
     return QCoreApplication::exec() == 0;
 }
