@@ -59,13 +59,15 @@ void AppController::showLogin()
 
 void AppController::onLogoutRequested()
 {
+    // A repeated signal from the window already on its way out must not
+    // queue a second login dialog.
+    if (!mainWindow)
+        return;
     api.setToken(QString());
-    if (mainWindow) {
-        // Hiding sends no close event, so this does not end the program.
-        mainWindow->hide();
-        mainWindow->deleteLater();
-        mainWindow = nullptr;
-    }
+    // Hiding sends no close event, so this does not end the program.
+    mainWindow->hide();
+    mainWindow->deleteLater();
+    mainWindow = nullptr;
     // From the event loop, after the window's handler that emitted the
     // signal has returned.
     QTimer::singleShot(0, this, &AppController::showLogin);
