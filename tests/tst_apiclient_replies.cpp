@@ -447,6 +447,12 @@ private slots:
             << 200 << QByteArray(R"({"access_token":123})") << QStringList() << noToken;
         QTest::newRow("null token")
             << 200 << QByteArray(R"({"access_token":null})") << QStringList() << noToken;
+        // The token goes into a header line; a line break in it would end that line.
+        QTest::newRow("token with a line break")
+            << 200 << QByteArray(R"({"access_token":"abc\r\nX-Injected: 1"})") << QStringList()
+            << noToken;
+        QTest::newRow("token with a control character")
+            << 200 << QByteArray(R"({"access_token":"abc\u0000def"})") << QStringList() << noToken;
         QTest::newRow("201 with token and detail")
             << 201 << QByteArray(R"({"access_token":"t","detail":"Létrehozva"})") << QStringList()
             << QStringLiteral("Létrehozva");

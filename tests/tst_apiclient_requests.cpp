@@ -273,6 +273,35 @@ private slots:
         QCOMPARE(request.header("Authorization"), authorization);
     }
 
+    // A token comes from a server reply. Whatever it holds, it must not add
+    // header lines or a second request to what the client sends.
+    void tokenNeverAddsHeaderLines_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("CR LF") << QStringLiteral(
+            "abc\r\nX-Injected: 1\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: x");
+        QTest::newRow("LF") << QStringLiteral("abc\nX-Injected: 1");
+    }
+
+    void tokenNeverAddsHeaderLines()
+    {
+        QFETCH(QString, token);
+
+        LoopbackServer isolated; // whatever gets smuggled stays with this test
+        isolated.answerAllWith(ScriptedResponse::json(200, "[]"));
+        ApiClient api;
+        api.setBaseUrl(isolated.origin());
+        api.setToken(token);
+        QSignalSpy listed(&api, &ApiClient::compoundsOk);
+        api.fetchCompounds();
+        QTRY_COMPARE(listed.size(), 1);
+        // A second request started later shows whether a smuggled one came first.
+        api.fetchUsers();
+        QTRY_VERIFY(isolated.requests().size() >= 2);
+        QCOMPARE(isolated.requests().at(1).target, QByteArray("/api/v1/users"));
+        QVERIFY(!isolated.requests().constFirst().hasHeader("X-Injected"));
+    }
+
     void encodePathSegment_data()
     {
         QTest::addColumn<QString>("identifier");
