@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -524,6 +525,52 @@ private slots:
         QCOMPARE(server.requests().size(), 1);
         QCOMPARE(server.requests().constFirst().target, QByteArray("/api/v1/compounds"));
         QCOMPARE(call.emissions(), 1);
+    }
+
+    // Receivers elsewhere connect by these signatures; the order is the index order.
+    void signalsInDeclaredOrder()
+    {
+        const QStringList expected {
+            QStringLiteral("loginOk(QString token,QString role,QString keresztnev)"),
+            QStringLiteral("loginError(QString message)"),
+            QStringLiteral("compoundsOk(QList<Compound> compounds)"),
+            QStringLiteral("compoundsError(QString message)"),
+            QStringLiteral("compoundWriteOk()"),
+            QStringLiteral("compoundWriteError(QString message)"),
+            QStringLiteral("compoundDetailsOk(CompoundDetails d)"),
+            QStringLiteral("compoundDetailsError(QString message)"),
+            QStringLiteral("compoundDetailsWriteOk()"),
+            QStringLiteral("compoundDetailsWriteError(QString message)"),
+            QStringLiteral("compoundsSearchOk(QList<Compound> compounds)"),
+            QStringLiteral("compoundsSearchError(QString message)"),
+            QStringLiteral("usersOk(QList<UserRow> users)"),
+            QStringLiteral("usersError(QString message)"),
+            QStringLiteral("adminWriteOk()"),
+            QStringLiteral("adminWriteError(QString message)"),
+            QStringLiteral("registerOk()"),
+            QStringLiteral("registerError(QString message)"),
+            QStringLiteral("adminReauthOk()"),
+            QStringLiteral("adminReauthError(QString message)"),
+            QStringLiteral("userUpdateOk(QString username)"),
+            QStringLiteral("userUpdateError(QString username,QString message)"),
+            QStringLiteral("passwordResetOk(QString username)"),
+            QStringLiteral("passwordResetError(QString username,QString message)"),
+        };
+        const QMetaObject &meta = ApiClient::staticMetaObject;
+        QStringList declared;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            const QMetaMethod method = meta.method(i);
+            if (method.methodType() != QMetaMethod::Signal)
+                continue;
+            QStringList parameters;
+            for (int p = 0; p < method.parameterCount(); ++p) {
+                parameters << QString::fromLatin1(
+                    method.parameterTypes().at(p) + ' ' + method.parameterNames().at(p));
+            }
+            declared << QString::fromLatin1(method.name()) + QLatin1Char('(')
+                    + parameters.join(QLatin1Char(',')) + QLatin1Char(')');
+        }
+        QCOMPARE(declared, expected);
     }
 
     void constructedWithServerOriginAndNoToken()
