@@ -464,7 +464,7 @@ void TestUpdateChecker::installerStartsThenQuit()
         [&events] { events << QStringLiteral("downloadFinished"); });
     connect(
         &checker, &UpdateChecker::error, this, [&events](const QString &msg) { events << msg; });
-    connect(qApp, &QCoreApplication::aboutToQuit, this,
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
         [&events] { events << QStringLiteral("quit"); });
 
     QVERIFY(runUntilQuit([&] {
