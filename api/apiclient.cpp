@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int BodyPrefixBytes = 200;
@@ -30,6 +32,23 @@ bool isAddressable(const QString &identifier)
 {
     return !identifier.isEmpty() && identifier != QLatin1String(".")
         && identifier != QLatin1String("..");
+}
+
+// The network layer normalises every path before sending it and, in this Qt
+// version, also drops short segments that begin with a dot (".a"); a path it
+// would change must not be sent at all.
+bool survivesNormalisation(const QString &path)
+{
+    const QUrl url(QStringLiteral("http://host") + path);
+    return url.adjusted(QUrl::NormalizePathSegments) == url;
+}
+
+// A token with a line break or another control character would add header
+// lines, or whole requests, to the one it authorises.
+bool fitsInHeader(const QString &value)
+{
+    return std::none_of(value.cbegin(), value.cend(),
+        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
 } // namespace
@@ -66,9 +85,9 @@ QNetworkRequest ApiClient::requestFor(const QString &urlText) const
 {
     QNetworkRequest request(QUrl(urlText, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    if (!accessToken.isEmpty())
+    if (!accessToken.isEmpty() && fitsInHeader(accessToken))
         request.setRawHeader(QByteArrayLiteral("Authorization"),
-                             QByteArrayLiteral("Bearer ") + accessToken.toUtf8());
+            QByteArrayLiteral("Bearer ") + accessToken.toUtf8());
     return request;
 }
 
@@ -84,8 +103,8 @@ QString ApiClient::bodyPrefix(const QByteArray &body)
     return QString::fromUtf8(body.left(BodyPrefixBytes));
 }
 
-void ApiClient::send(Verb verb, const QNetworkRequest &request, const QJsonObject &body,
-                     ReplyHandler handler)
+void ApiClient::send(
+    Verb verb, const QNetworkRequest &request, const QJsonObject &body, ReplyHandler handler)
 {
     const QByteArray payload = QJsonDocument(body).toJson(QJsonDocument::Indented);
     QNetworkReply *reply = nullptr;
@@ -117,13 +136,14 @@ void ApiClient::send(Verb verb, const QString &path, const QJsonObject &body, Re
 }
 
 void ApiClient::sendTo(Verb verb, const QString &identifier, const QString &prefix,
-                       const QString &suffix, const QJsonObject &body, ReplyHandler handler)
+    const QString &suffix, const QJsonObject &body, ReplyHandler handler)
 {
-    if (!isAddressable(identifier)) {
+    const QString path = prefix + encodePathSegment(identifier) + suffix;
+    if (!isAddressable(identifier) || !survivesNormalisation(path)) {
         failLater(std::move(handler));
         return;
     }
-    send(verb, prefix + encodePathSegment(identifier) + suffix, body, std::move(handler));
+    send(verb, path, body, std::move(handler));
 }
 
 void ApiClient::failLater(ReplyHandler handler)
@@ -135,18 +155,19 @@ void ApiClient::failLater(ReplyHandler handler)
 
 void ApiClient::login(const QString &username, const QString &password)
 {
-    const QJsonObject body{{QLatin1String("felhasznalonev"), username},
-                           {QLatin1String("jelszo"), password}};
+    const QJsonObject body {
+        {QLatin1String("felhasznalonev"), username}, {QLatin1String("jelszo"), password}};
     send(Verb::Post, QStringLiteral("/api/v1/auth/login"), body,
-         [this](int status, const QByteArray &reply) { handleLogin(status, reply); });
+        [this](int status, const QByteArray &reply) { handleLogin(status, reply); });
 }
 
 void ApiClient::handleLogin(int status, const QByteArray &body)
 {
     QJsonDocument document;
     if (!parseJson(body, &document) || !document.isObject()) {
-        emit loginError(QStringLiteral("Hibás válasz (nem JSON). HTTP=%1\nSzerver: %2\nElső 200 byte:\n%3")
-                            .arg(QString::number(status), apiBaseUrl, bodyPrefix(body)));
+        emit loginError(
+            QStringLiteral("Hibás válasz (nem JSON). HTTP=%1\nSzerver: %2\nElső 200 byte:\n%3")
+                .arg(QString::number(status), apiBaseUrl, bodyPrefix(body)));
         return;
     }
     const QJsonObject object = document.object();
@@ -156,44 +177,42 @@ void ApiClient::handleLogin(int status, const QByteArray &body)
         return;
     }
     const QString token = object.value(QLatin1String("access_token")).toString();
-    if (token.isEmpty()) {
+    if (token.isEmpty() || !fitsInHeader(token)) {
         emit loginError(QStringLiteral("A szerver nem adott tokent."));
         return;
     }
     emit loginOk(token, object.value(QLatin1String("szerepkor")).toString(),
-                 object.value(QLatin1String("keresztnev")).toString());
+        object.value(QLatin1String("keresztnev")).toString());
 }
 
 void ApiClient::registerUser(const QString &username, const QString &lastName,
-                             const QString &firstName, const QString &password,
-                             const QString &email)
+    const QString &firstName, const QString &password, const QString &email)
 {
-    const QJsonObject body{{QLatin1String("felhasznalonev"), username.trimmed()},
-                           {QLatin1String("vezeteknev"), lastName.trimmed()},
-                           {QLatin1String("keresztnev"), firstName.trimmed()},
-                           {QLatin1String("jelszo"), password},
-                           {QLatin1String("email"), email.trimmed()}};
+    const QJsonObject body {{QLatin1String("felhasznalonev"), username.trimmed()},
+        {QLatin1String("vezeteknev"), lastName.trimmed()},
+        {QLatin1String("keresztnev"), firstName.trimmed()}, {QLatin1String("jelszo"), password},
+        {QLatin1String("email"), email.trimmed()}};
     send(Verb::Post, QStringLiteral("/api/v1/auth/register"), body,
-         [this](int status, const QByteArray &reply) {
-             if (status == 200 || status == 201)
-                 emit registerOk();
-             else
-                 emit registerError(failureText(
-                     QStringLiteral("Regisztráció sikertelen. HTTP=%1\n%2"), status, reply));
-         });
+        [this](int status, const QByteArray &reply) {
+            if (status == 200 || status == 201)
+                emit registerOk();
+            else
+                emit registerError(failureText(
+                    QStringLiteral("Regisztráció sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 void ApiClient::adminReauth(const QString &password)
 {
     send(Verb::Post, QStringLiteral("/api/v1/admin/reauth"),
-         QJsonObject{{QLatin1String("password"), password}},
-         [this](int status, const QByteArray &reply) {
-             if (status == 200)
-                 emit adminReauthOk();
-             else
-                 emit adminReauthError(
-                     failureText(QStringLiteral("Reauth sikertelen. HTTP=%1\n%2"), status, reply));
-         });
+        QJsonObject {{QLatin1String("password"), password}},
+        [this](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit adminReauthOk();
+            else
+                emit adminReauthError(
+                    failureText(QStringLiteral("Reauth sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 // --- Compounds -------------------------------------------------------------
@@ -201,7 +220,7 @@ void ApiClient::adminReauth(const QString &password)
 void ApiClient::fetchCompounds()
 {
     send(Verb::Get, QStringLiteral("/api/v1/compounds"), {},
-         [this](int status, const QByteArray &reply) { handleCompounds(status, reply); });
+        [this](int status, const QByteArray &reply) { handleCompounds(status, reply); });
 }
 
 void ApiClient::handleCompounds(int status, const QByteArray &body)
@@ -226,14 +245,15 @@ void ApiClient::searchCompounds(const QString &query)
     const QString url = apiBaseUrl + QStringLiteral("/api/v1/compounds/search?q=")
         + encodePathSegment(query) + QStringLiteral("&limit=200");
     send(Verb::Get, requestFor(url), {},
-         [this](int status, const QByteArray &reply) { handleSearch(status, reply); });
+        [this](int status, const QByteArray &reply) { handleSearch(status, reply); });
 }
 
 void ApiClient::handleSearch(int status, const QByteArray &body)
 {
     QJsonDocument document;
     if (!parseJson(body, &document) || !document.isArray()) {
-        emit compoundsSearchError(QStringLiteral("Hibás válasz a szervertől (search nem JSON tömb)."));
+        emit compoundsSearchError(
+            QStringLiteral("Hibás válasz a szervertől (search nem JSON tömb)."));
         return;
     }
     if (status != 200) {
@@ -246,37 +266,37 @@ void ApiClient::handleSearch(int status, const QByteArray &body)
 void ApiClient::createCompound(const Compound &c)
 {
     send(Verb::Post, QStringLiteral("/api/v1/compounds"), compoundToJson(c),
-         [this](int status, const QByteArray &reply) {
-             if (status == 200 || status == 201)
-                 emit compoundWriteOk();
-             else
-                 emit compoundWriteError(failureText(
-                     QStringLiteral("Sikertelen létrehozás. HTTP=%1\n%2"), status, reply));
-         });
+        [this](int status, const QByteArray &reply) {
+            if (status == 200 || status == 201)
+                emit compoundWriteOk();
+            else
+                emit compoundWriteError(failureText(
+                    QStringLiteral("Sikertelen létrehozás. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 void ApiClient::updateCompound(const QString &kod, const Compound &c)
 {
     sendTo(Verb::Put, kod, QStringLiteral("/api/v1/compounds/"), QString(), compoundToJson(c),
-           [this](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit compoundWriteOk();
-               else
-                   emit compoundWriteError(failureText(
-                       QStringLiteral("Sikertelen frissítés. HTTP=%1\n%2"), status, reply));
-           });
+        [this](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit compoundWriteOk();
+            else
+                emit compoundWriteError(failureText(
+                    QStringLiteral("Sikertelen frissítés. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 void ApiClient::deleteCompound(const QString &kod)
 {
     sendTo(Verb::Delete, kod, QStringLiteral("/api/v1/compounds/"), QString(), {},
-           [this](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit compoundWriteOk();
-               else
-                   emit compoundWriteError(failureText(
-                       QStringLiteral("Sikertelen törlés. HTTP=%1\n%2"), status, reply));
-           });
+        [this](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit compoundWriteOk();
+            else
+                emit compoundWriteError(
+                    failureText(QStringLiteral("Sikertelen törlés. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 // --- Compound details ------------------------------------------------------
@@ -284,7 +304,7 @@ void ApiClient::deleteCompound(const QString &kod)
 void ApiClient::fetchCompoundDetails(const QString &kod)
 {
     sendTo(Verb::Get, kod, QStringLiteral("/api/v1/compounds/"), QStringLiteral("/details"), {},
-           [this](int status, const QByteArray &reply) { handleDetails(status, reply); });
+        [this](int status, const QByteArray &reply) { handleDetails(status, reply); });
 }
 
 void ApiClient::handleDetails(int status, const QByteArray &body)
@@ -305,13 +325,13 @@ void ApiClient::handleDetails(int status, const QByteArray &body)
 void ApiClient::saveCompoundDetails(const QString &kod, const CompoundDetails &details)
 {
     sendTo(Verb::Put, kod, QStringLiteral("/api/v1/compounds/"), QStringLiteral("/details"),
-           compoundDetailsToJson(details), [this](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit compoundDetailsWriteOk();
-               else
-                   emit compoundDetailsWriteError(failureText(
-                       QStringLiteral("Részletek mentése sikertelen. HTTP=%1\n%2"), status, reply));
-           });
+        compoundDetailsToJson(details), [this](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit compoundDetailsWriteOk();
+            else
+                emit compoundDetailsWriteError(failureText(
+                    QStringLiteral("Részletek mentése sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 // --- User administration ---------------------------------------------------
@@ -319,7 +339,7 @@ void ApiClient::saveCompoundDetails(const QString &kod, const CompoundDetails &d
 void ApiClient::fetchUsers()
 {
     send(Verb::Get, QStringLiteral("/api/v1/users"), {},
-         [this](int status, const QByteArray &reply) { handleUsers(status, reply); });
+        [this](int status, const QByteArray &reply) { handleUsers(status, reply); });
 }
 
 void ApiClient::handleUsers(int status, const QByteArray &body)
@@ -339,48 +359,45 @@ void ApiClient::handleUsers(int status, const QByteArray &body)
 }
 
 void ApiClient::updateUser(const QString &oldUsername, const QString &newUsername,
-                           const QString &vezeteknev, const QString &keresztnev,
-                           const QString &email, const QString &szerepkor)
+    const QString &vezeteknev, const QString &keresztnev, const QString &email,
+    const QString &szerepkor)
 {
-    const QJsonObject body{{QLatin1String("new_username"), newUsername},
-                           {QLatin1String("vezeteknev"), vezeteknev},
-                           {QLatin1String("keresztnev"), keresztnev},
-                           {QLatin1String("email"), email},
-                           {QLatin1String("szerepkor"), szerepkor}};
+    const QJsonObject body {{QLatin1String("new_username"), newUsername},
+        {QLatin1String("vezeteknev"), vezeteknev}, {QLatin1String("keresztnev"), keresztnev},
+        {QLatin1String("email"), email}, {QLatin1String("szerepkor"), szerepkor}};
     sendTo(Verb::Put, oldUsername, QStringLiteral("/api/v1/users/"), QString(), body,
-           [this, oldUsername](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit userUpdateOk(oldUsername);
-               else
-                   emit userUpdateError(oldUsername,
-                                        failureText(QStringLiteral("Mentés sikertelen. HTTP=%1\n%2"),
-                                                    status, reply));
-           });
+        [this, oldUsername](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit userUpdateOk(oldUsername);
+            else
+                emit userUpdateError(oldUsername,
+                    failureText(QStringLiteral("Mentés sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 void ApiClient::resetUserPassword(const QString &username, const QString &newPassword)
 {
     sendTo(Verb::Put, username, QStringLiteral("/api/v1/users/"), QStringLiteral("/password"),
-           QJsonObject{{QLatin1String("new_password"), newPassword}},
-           [this, username](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit passwordResetOk(username);
-               else
-                   emit passwordResetError(
-                       username, failureText(QStringLiteral("Jelszó mentés sikertelen. HTTP=%1\n%2"),
-                                             status, reply));
-           });
+        QJsonObject {{QLatin1String("new_password"), newPassword}},
+        [this, username](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit passwordResetOk(username);
+            else
+                emit passwordResetError(username,
+                    failureText(
+                        QStringLiteral("Jelszó mentés sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }
 
 void ApiClient::setUserRole(const QString &username, const QString &szerepkor)
 {
     sendTo(Verb::Put, username, QStringLiteral("/api/v1/users/"), QStringLiteral("/role"),
-           QJsonObject{{QLatin1String("szerepkor"), szerepkor}},
-           [this](int status, const QByteArray &reply) {
-               if (status == 200)
-                   emit adminWriteOk();
-               else
-                   emit adminWriteError(failureText(
-                       QStringLiteral("Szerepkör frissítés sikertelen. HTTP=%1\n%2"), status, reply));
-           });
+        QJsonObject {{QLatin1String("szerepkor"), szerepkor}},
+        [this](int status, const QByteArray &reply) {
+            if (status == 200)
+                emit adminWriteOk();
+            else
+                emit adminWriteError(failureText(
+                    QStringLiteral("Szerepkör frissítés sikertelen. HTTP=%1\n%2"), status, reply));
+        });
 }

@@ -17,8 +17,7 @@ class QNetworkReply;
 // The one client of the compound server's REST API. Every operation sends one
 // request and returns at once; its outcome arrives later as exactly one of a
 // pair of signals, the error signal carrying a finished Hungarian sentence.
-class ApiClient : public QObject
-{
+class ApiClient : public QObject {
     Q_OBJECT
 
 public:
@@ -35,7 +34,7 @@ public:
 
     void login(const QString &username, const QString &password);
     void registerUser(const QString &username, const QString &lastName, const QString &firstName,
-                      const QString &password, const QString &email);
+        const QString &password, const QString &email);
     void adminReauth(const QString &password);
 
     void fetchCompounds();
@@ -49,8 +48,8 @@ public:
 
     void fetchUsers();
     void updateUser(const QString &oldUsername, const QString &newUsername,
-                    const QString &vezeteknev, const QString &keresztnev, const QString &email,
-                    const QString &szerepkor);
+        const QString &vezeteknev, const QString &keresztnev, const QString &email,
+        const QString &szerepkor);
     void resetUserPassword(const QString &username, const QString &newPassword);
     void setUserRole(const QString &username, const QString &szerepkor);
 
@@ -85,13 +84,13 @@ private:
     enum class Verb { Get, Post, Put, Delete };
 
     QNetworkRequest requestFor(const QString &urlText) const;
-    void send(Verb verb, const QNetworkRequest &request, const QJsonObject &body,
-              ReplyHandler handler);
+    void send(
+        Verb verb, const QNetworkRequest &request, const QJsonObject &body, ReplyHandler handler);
     void send(Verb verb, const QString &path, const QJsonObject &body, ReplyHandler handler);
     // Sends to a path with one identifier segment, or fails like a refused
     // connection when the identifier cannot name a single resource.
-    void sendTo(Verb verb, const QString &identifier, const QString &prefix,
-                const QString &suffix, const QJsonObject &body, ReplyHandler handler);
+    void sendTo(Verb verb, const QString &identifier, const QString &prefix, const QString &suffix,
+        const QJsonObject &body, ReplyHandler handler);
     void failLater(ReplyHandler handler);
 
     void handleLogin(int status, const QByteArray &body);

@@ -29,7 +29,7 @@ QList<Compound> compoundsFromJson(const QJsonArray &array, bool withSearchFlags)
 
 QJsonObject compoundToJson(const Compound &compound)
 {
-    return QJsonObject{
+    return QJsonObject {
         {QLatin1String("kod"), compound.kod},
         {QLatin1String("nev"), compound.nev},
         {QLatin1String("keplet"), compound.keplet},

@@ -7,8 +7,7 @@
 #include <QString>
 
 // One compound's base data as the compound list and search replies carry it.
-struct Compound
-{
+struct Compound {
     QString kod;
     QString nev;
     QString keplet;

@@ -60,7 +60,7 @@ CompoundDetails compoundDetailsFromJson(const QJsonObject &object)
 
 QJsonObject compoundDetailsToJson(const CompoundDetails &details)
 {
-    return QJsonObject{
+    return QJsonObject {
         {QLatin1String("description"), details.description},
         {QLatin1String("cas"), details.cas},
         {QLatin1String("msds_url"), details.msds_url},

@@ -5,8 +5,7 @@
 #include <QMetaType>
 #include <QString>
 
-struct CompoundImage
-{
+struct CompoundImage {
     QString url;
     QString caption;
     qint32 order = 0;
@@ -14,8 +13,7 @@ struct CompoundImage
 
 // A compound's extended details. The images are read-only for the client:
 // they come from the server and are never sent back.
-struct CompoundDetails
-{
+struct CompoundDetails {
     QString kod;
     QString description;
     QString cas;

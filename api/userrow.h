@@ -7,8 +7,7 @@
 #include <QString>
 
 // One account of the user administration list.
-struct UserRow
-{
+struct UserRow {
     QString felhasznalonev;
     QString vezeteknev;
     QString keresztnev;
