@@ -7,6 +7,8 @@
 #include "server/jsonreply.h"
 #include "server/searchtext.h"
 
+#include <QJsonDocument>
+
 namespace {
 
 using Method = QHttpServerRequest::Method;
@@ -109,7 +111,9 @@ QHttpServerResponse CompoundRoutes::list(const ApiRequest &request)
     Caller caller;
     if (auto refusal = guard.check(request, AccessGuard::Level::SignedIn, &caller))
         return std::move(*refusal);
-    return JsonReply::array(database.compounds());
+    if (listCache.isEmpty())
+        listCache = QJsonDocument(database.compounds()).toJson(QJsonDocument::Compact);
+    return JsonReply::serialised(listCache);
 }
 
 QHttpServerResponse CompoundRoutes::search(const ApiRequest &request)
@@ -142,6 +146,7 @@ QHttpServerResponse CompoundRoutes::create(const ApiRequest &request)
         return unprocessable(reason);
     switch (database.insertCompound(*values)) {
     case Database::WriteResult::Ok: {
+        listCache.clear();
         QJsonObject created;
         for (int i = 0; i < values->size(); ++i)
             created.insert(Database::compoundKeys().at(i), values->at(i));
@@ -168,6 +173,7 @@ QHttpServerResponse CompoundRoutes::update(const ApiRequest &request, const QStr
         return unprocessable(QStringLiteral("A vegyület kódja nem módosítható."));
     switch (database.updateCompound(kod, *values)) {
     case Database::WriteResult::Ok: {
+        listCache.clear();
         QJsonObject updated;
         for (int i = 0; i < values->size(); ++i)
             updated.insert(Database::compoundKeys().at(i), values->at(i));
@@ -187,6 +193,7 @@ QHttpServerResponse CompoundRoutes::remove(const ApiRequest &request, const QStr
         return std::move(*refusal);
     switch (database.deleteCompound(kod)) {
     case Database::WriteResult::Ok:
+        listCache.clear();
         return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Törölve.")}});
     case Database::WriteResult::NotFound:
         return unknownCompound();

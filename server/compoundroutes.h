@@ -31,4 +31,6 @@ private:
     Database &database;
     AccessGuard &guard;
     QString imageOrigin;
+    // The serialised full list; emptied by every compound write.
+    QByteArray listCache;
 };

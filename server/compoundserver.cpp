@@ -8,6 +8,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 namespace {
 
@@ -112,7 +113,14 @@ void CompoundServer::respond(const QHttpServerRequest &request, QHttpServerRespo
             request.url().path(QUrl::FullyEncoded).toLatin1().constData(),
             int(response.statusCode()), timer.elapsed());
     }
+    // The HTTP layer keeps every connection open; a client that asked for
+    // "Connection: close" gets its close once the reply is flushed.
+    QTcpSocket *socket = responder.socket();
+    const bool closeAfterwards
+        = request.value(QByteArrayLiteral("Connection")).trimmed().toLower() == "close";
     response.write(std::move(responder));
+    if (closeAfterwards && socket)
+        socket->disconnectFromHost();
 }
 
 QHttpServerResponse CompoundServer::dispatch(const QHttpServerRequest &request)

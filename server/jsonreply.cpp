@@ -25,6 +25,11 @@ QHttpServerResponse JsonReply::array(const QJsonArray &body)
     return jsonResponse(QJsonDocument(body).toJson(QJsonDocument::Compact), Status::Ok);
 }
 
+QHttpServerResponse JsonReply::serialised(const QByteArray &json)
+{
+    return jsonResponse(json, Status::Ok);
+}
+
 QHttpServerResponse JsonReply::refusal(Status status, const QString &detail)
 {
     return object(QJsonObject {{QStringLiteral("detail"), detail}}, status);

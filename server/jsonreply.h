@@ -13,6 +13,8 @@ public:
 
     static QHttpServerResponse object(const QJsonObject &body, Status status = Status::Ok);
     static QHttpServerResponse array(const QJsonArray &body);
+    // Already serialised JSON.
+    static QHttpServerResponse serialised(const QByteArray &json);
     // A refusal: {"detail": "<message>"}.
     static QHttpServerResponse refusal(Status status, const QString &detail);
     static void addCommonHeaders(QHttpServerResponse &response);
