@@ -258,6 +258,37 @@ private slots:
         QCOMPARE(qobject_cast<QLabel *>(t->cellWidget(0, 2))->text(), "Zn");
     }
 
+    // Grows, rewrites every formula, changes one row, shrinks: each time the
+    // rows show exactly the list.
+    void refillShowsEveryList()
+    {
+        QScopedPointer<MainWindow> w(newWindow("user"));
+        QTRY_COMPARE(table(w.data())->rowCount(), 3);
+        const auto make = [](int count, const QString &tag) {
+            QList<Compound> list;
+            for (int i = 0; i < count; ++i)
+                list.append(Compound {tag + QString::number(i), "n", tag + "2", "", "", ""});
+            return list;
+        };
+        QList<Compound> oneChanged = make(40, "B");
+        oneChanged[7].keplet = "X3";
+        oneChanged[8].nev = QString::fromUtf8("új");
+        const QList<QList<Compound>> lists {
+            make(40, "A"), make(40, "B"), oneChanged, make(5, "C"), make(12, "D"), {}};
+        for (const QList<Compound> &list : lists) {
+            w->fillTable(list);
+            QTableWidget *t = table(w.data());
+            QCOMPARE(t->rowCount(), list.size());
+            for (int row = 0; row < list.size(); ++row) {
+                QCOMPARE(t->item(row, 0)->text(), list.at(row).kod);
+                QCOMPARE(t->item(row, 1)->text(), list.at(row).nev);
+                QCOMPARE(qobject_cast<QLabel *>(t->cellWidget(row, 2))->text(),
+                    formulaToHtml(list.at(row).keplet));
+            }
+            QVERIFY(t->updatesEnabled());
+        }
+    }
+
     void searchDebounce()
     {
         QScopedPointer<MainWindow> w(newWindow("user"));

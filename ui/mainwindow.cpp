@@ -174,38 +174,68 @@ void MainWindow::connectApi()
 
 void MainWindow::fillTable(const QList<Compound> &list)
 {
-    // Painting and relayout wait until every row is in; on a refill the
-    // existing items and formula labels are rewritten rather than replaced.
-    const bool updates = compoundTable->updatesEnabled();
-    compoundTable->setUpdatesEnabled(false);
-    compoundTable->setRowCount(int(list.size()));
-    for (int row = 0; row < int(list.size()); ++row) {
-        const Compound &c = list.at(row);
-        const auto setCell = [this, row](int column, const QString &text) {
-            if (QTableWidgetItem *item = compoundTable->item(row, column))
-                item->setText(text);
-            else
-                compoundTable->setItem(row, column, new QTableWidgetItem(text));
-        };
-        setCell(KodColumn, c.kod);
-        setCell(NevColumn, c.nev);
-        setCell(MolarisTomegColumn, c.molaris_tomeg);
-        setCell(SzinColumn, c.szin);
-        setCell(HalmazallapotColumn, c.halmazallapot);
-
-        const QString formula = formulaToHtml(c.keplet);
-        if (auto *label = qobject_cast<QLabel *>(compoundTable->cellWidget(row, KepletColumn))) {
-            label->setText(formula);
-        } else {
-            label = new QLabel;
-            label->setTextFormat(Qt::RichText);
-            label->setAlignment(Qt::AlignCenter);
-            label->setText(formula);
-            compoundTable->setCellWidget(row, KepletColumn, label);
-        }
+    const int rows = int(list.size());
+    const int oldRows = compoundTable->rowCount();
+    QStringList formulas;
+    formulas.reserve(rows);
+    int changedFormulas = 0;
+    for (int row = 0; row < rows; ++row) {
+        formulas.append(formulaToHtml(list.at(row).keplet));
+        const QLabel *label = row < oldRows ? formulaLabel(row) : nullptr;
+        if (label && label->text() != formulas.last())
+            ++changedFormulas;
     }
-    compoundTable->setUpdatesEnabled(updates);
+
+    // Every formula label that is shown, moved or changed is repainted on its
+    // own, at a cost that grows with the number of labels. When rows are
+    // added or most formulas change, updates stay off until all is in place
+    // and the table repaints as a whole; a reload that changes little
+    // repaints only what changed.
+    const bool repaintWhole = rows > oldRows || changedFormulas > oldRows / 2;
+    const bool updates = compoundTable->updatesEnabled();
+    if (repaintWhole)
+        compoundTable->setUpdatesEnabled(false);
+    compoundTable->setRowCount(rows);
+    for (int row = 0; row < rows; ++row)
+        fillRow(row, list.at(row), formulas.at(row));
+    if (repaintWhole) {
+        compoundTable->doItemsLayout();
+        compoundTable->setUpdatesEnabled(updates);
+    }
     shownCompounds = list;
+}
+
+QLabel *MainWindow::formulaLabel(int row) const
+{
+    return qobject_cast<QLabel *>(compoundTable->cellWidget(row, KepletColumn));
+}
+
+void MainWindow::fillRow(int row, const Compound &c, const QString &formula)
+{
+    const auto setCell = [this, row](int column, const QString &text) {
+        if (QTableWidgetItem *item = compoundTable->item(row, column))
+            item->setText(text);
+        else
+            compoundTable->setItem(row, column, new QTableWidgetItem(text));
+    };
+    setCell(KodColumn, c.kod);
+    setCell(NevColumn, c.nev);
+    setCell(MolarisTomegColumn, c.molaris_tomeg);
+    setCell(SzinColumn, c.szin);
+    setCell(HalmazallapotColumn, c.halmazallapot);
+
+    if (QLabel *label = formulaLabel(row)) {
+        label->setText(formula);
+        return;
+    }
+    auto *label = new QLabel;
+    label->setTextFormat(Qt::RichText);
+    label->setAlignment(Qt::AlignCenter);
+    label->setText(formula);
+    // Sized up front, the label is not laid out for its size hint when the
+    // view shows it; the view gives it the cell's geometry anyway.
+    label->resize(compoundTable->columnWidth(KepletColumn), compoundTable->rowHeight(row));
+    compoundTable->setCellWidget(row, KepletColumn, label);
 }
 
 void MainWindow::updateClock()

@@ -36,6 +36,8 @@ private:
     QLayout *buildFooter();
     void buildTable();
     void connectApi();
+    void fillRow(int row, const Compound &c, const QString &formula);
+    QLabel *formulaLabel(int row) const;
 
     void onSearchTextChanged(const QString &text);
     void runSearch();
