@@ -251,6 +251,12 @@ private slots:
         QCOMPARE(t->item(2, 5)->text(), QString::fromUtf8("szilárd"));
         QCOMPARE(t->editTriggers(), QAbstractItemView::NoEditTriggers);
 
+        // A selected row's formula takes the selection's text colour.
+        t->selectRow(1);
+        QCOMPARE(formula->foregroundRole(), QPalette::HighlightedText);
+        t->selectRow(0);
+        QCOMPARE(formula->foregroundRole(), QPalette::WindowText);
+
         // A shorter list drops the surplus rows and rewrites the rest.
         w->fillTable({Compound {"Z", "Zink", "Zn", "65.38", "szürke", "szilárd"}});
         QCOMPARE(t->rowCount(), 1);

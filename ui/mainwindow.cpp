@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -72,6 +73,11 @@ MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &r
 
     connect(compoundTable, &QTableWidget::cellDoubleClicked, this,
         [this](int row, int) { openDetails(row); });
+    connect(compoundTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        [this](const QItemSelection &selected, const QItemSelection &deselected) {
+            highlightFormulas(deselected, false);
+            highlightFormulas(selected, true);
+        });
     connectApi();
     api->fetchCompounds();
 }
@@ -203,6 +209,18 @@ void MainWindow::fillTable(const QList<Compound> &list)
         compoundTable->setUpdatesEnabled(updates);
     }
     shownCompounds = list;
+}
+
+// The formula labels sit on top of their cells: in a selected row they take
+// the selection's text colour like the item texts beside them.
+void MainWindow::highlightFormulas(const QItemSelection &rows, bool selected)
+{
+    for (const QModelIndex &index : rows.indexes()) {
+        if (index.column() != KepletColumn)
+            continue;
+        if (QLabel *label = formulaLabel(index.row()))
+            label->setForegroundRole(selected ? QPalette::HighlightedText : QPalette::WindowText);
+    }
 }
 
 QLabel *MainWindow::formulaLabel(int row) const

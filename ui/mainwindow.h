@@ -7,6 +7,7 @@
 #include <QString>
 
 class ApiClient;
+class QItemSelection;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +39,7 @@ private:
     void connectApi();
     void fillRow(int row, const Compound &c, const QString &formula);
     QLabel *formulaLabel(int row) const;
+    void highlightFormulas(const QItemSelection &rows, bool selected);
 
     void onSearchTextChanged(const QString &text);
     void runSearch();
