@@ -58,7 +58,7 @@ MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &r
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
-    layout->addLayout(buildHeader());
+    addHeader(layout);
     layout->addLayout(buildToolbar());
     buildTable();
     layout->addWidget(compoundTable);
@@ -82,9 +82,8 @@ MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &r
     api->fetchCompounds();
 }
 
-QLayout *MainWindow::buildHeader()
+void MainWindow::addHeader(QBoxLayout *layout)
 {
-    auto *layout = new QVBoxLayout;
     auto *titleLabel = new QLabel(QStringLiteral("Orvantis"), this);
     titleLabel->setStyleSheet(QStringLiteral("font-size: 32px; font-weight: bold;"));
     layout->addWidget(titleLabel);
@@ -96,7 +95,6 @@ QLayout *MainWindow::buildHeader()
     welcomeLabel->setText(
         QStringLiteral("Üdvözlöm, %1!").arg(keresztnev.isEmpty() ? username : keresztnev));
     layout->addWidget(welcomeLabel);
-    return layout;
 }
 
 QLayout *MainWindow::buildToolbar()

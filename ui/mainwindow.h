@@ -7,6 +7,7 @@
 #include <QString>
 
 class ApiClient;
+class QBoxLayout;
 class QItemSelection;
 class QLabel;
 class QLineEdit;
@@ -32,7 +33,7 @@ signals:
     void logoutRequested();
 
 private:
-    QLayout *buildHeader();
+    void addHeader(QBoxLayout *layout);
     QLayout *buildToolbar();
     QLayout *buildFooter();
     void buildTable();
