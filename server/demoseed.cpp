@@ -179,7 +179,7 @@ QString storageFor(const QString &ghs, const QString &state)
     if (ghs.contains(QLatin1String("GHS05")))
         return QStringLiteral(
             "Savakkal és lúgokkal szemben ellenálló edényben, elkülönítve, zárva.");
-    if (state == QLatin1String("gáz"))
+    if (state == QStringLiteral("gáz"))
         return QStringLiteral("Nyomástartó palackban, álló helyzetben rögzítve, hőtől védve.");
     return QStringLiteral("Szárazon, jól zárt edényben, szobahőmérsékleten.");
 }

@@ -16,10 +16,22 @@ ServerProcess::~ServerProcess()
 
 bool ServerProcess::start(const QStringList &extraArguments)
 {
+    return launch(
+        QStringList {QStringLiteral("--http"), QStringLiteral("--port"), QStringLiteral("0")}
+        + extraArguments);
+}
+
+bool ServerProcess::startHttps(quint16 port, const QString &certificate, const QString &key)
+{
+    return launch({QStringLiteral("--port"), QString::number(port), QStringLiteral("--cert"),
+        certificate, QStringLiteral("--key"), key});
+}
+
+bool ServerProcess::launch(const QStringList &extraArguments)
+{
     stdoutText.clear();
     listeningPort = 0;
-    QStringList arguments = {QStringLiteral("--http"), QStringLiteral("--port"),
-        QStringLiteral("0"), QStringLiteral("--data-dir"), dir.path(),
+    QStringList arguments = {QStringLiteral("--data-dir"), dir.path(),
         QStringLiteral("--seed-demo"), QStringLiteral("--quiet")};
     arguments += extraArguments;
     process.start(QStringLiteral(ORVANTIS_SERVER_BINARY), arguments);

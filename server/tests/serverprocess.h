@@ -16,16 +16,21 @@ public:
     // Starts the server with --seed-demo and the extra arguments; false when
     // it does not report a port within the time limit.
     bool start(const QStringList &extraArguments = {});
+    // Starts it over HTTPS on the given port with a certificate and key.
+    bool startHttps(quint16 port, const QString &certificate, const QString &key);
     void stop();
     // Runs the binary to completion with the given arguments (publish mode).
     static int runToEnd(const QStringList &arguments, QByteArray *output = nullptr);
 
+    // The plain HTTP origin (start() only).
     QString origin() const;
     quint16 port() const;
     QString dataDir() const;
     QByteArray log() const;
 
 private:
+    bool launch(const QStringList &arguments);
+
     QTemporaryDir dir;
     QProcess process;
     QByteArray stdoutText;
