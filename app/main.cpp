@@ -1,5 +1,6 @@
 #include "api/recordtypes.h"
 #include "app/appcontroller.h"
+#include "app/trustedca.h"
 #include "update/startupgate.h"
 #include "update/updatechecker.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationVersion(QStringLiteral("0.1.6"));
     registerRecordTypes();
+    trustBundledCertificateAuthority();
 
     auto *checker = new UpdateChecker(&app);
     // No window appears before the check has answered that no newer release exists.
