@@ -58,16 +58,21 @@ QHttpServerResponse AuthRoutes::login(const ApiRequest &request)
     if (!fields)
         return unprocessable(reason);
 
+    if (throttle.isBlocked(fields->at(0)))
+        return JsonReply::refusal(Status::TooManyRequests,
+            QStringLiteral("Túl sok sikertelen bejelentkezés. Próbáld újra néhány perc múlva."));
     const std::optional<UserRecord> user = database.userByName(fields->at(0));
     if (!user) {
         PasswordHasher::verifyDummy(fields->at(1));
     } else if (PasswordHasher::verify(user->passwordHash, fields->at(1))) {
+        throttle.recordSuccess(fields->at(0));
         const QByteArray token = sessions.open(user->id);
         return JsonReply::object({{QStringLiteral("access_token"), QString::fromLatin1(token)},
             {QStringLiteral("token_type"), QStringLiteral("bearer")},
             {QStringLiteral("szerepkor"), user->szerepkor},
             {QStringLiteral("keresztnev"), user->keresztnev}});
     }
+    throttle.recordFailure(fields->at(0));
     return JsonReply::refusal(
         Status::Unauthorized, QStringLiteral("Hibás felhasználónév vagy jelszó."));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/loginthrottle.h"
+
 #include <QHttpServerResponse>
 
 class AccessGuard;
@@ -23,4 +25,5 @@ private:
     Database &database;
     SessionStore &sessions;
     AccessGuard &guard;
+    LoginThrottle throttle;
 };

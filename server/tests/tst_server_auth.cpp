@@ -22,6 +22,7 @@ private slots:
     void registrationCreatesAUserAccount();
     void registrationRefusals_data();
     void registrationRefusals();
+    void repeatedFailuresBlockTheName();
     void storedPasswordsAreArgon2idHashes();
     void requestsWithoutAValidTokenAreRefused_data();
     void requestsWithoutAValidTokenAreRefused();
@@ -169,6 +170,26 @@ void TestServerAuth::registrationRefusals()
     QCOMPARE(reply.status, status);
     QVERIFY(!reply.detail().isEmpty());
     QVERIFY(probe.login(QStringLiteral("uj-tag"), QStringLiteral("hosszú-jelszó")).isEmpty());
+}
+
+void TestServerAuth::repeatedFailuresBlockTheName()
+{
+    HttpProbe probe(server.origin());
+    const QJsonObject account {{QStringLiteral("felhasznalonev"), QStringLiteral("célpont")},
+        {QStringLiteral("vezeteknev"), QStringLiteral("Cél")},
+        {QStringLiteral("keresztnev"), QStringLiteral("Pont")},
+        {QStringLiteral("jelszo"), QStringLiteral("Helyes-jelszó")},
+        {QStringLiteral("email"), QStringLiteral("cel@example.org")}};
+    QCOMPARE(probe.sendJson("POST", QStringLiteral("/api/v1/auth/register"), account).status, 201);
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(probe.login(QStringLiteral("célpont"), QStringLiteral("tipp-%1").arg(i)).isEmpty());
+    const ProbeReply blocked = probe.sendJson("POST", QStringLiteral("/api/v1/auth/login"),
+        {{QStringLiteral("felhasznalonev"), QStringLiteral("célpont")},
+            {QStringLiteral("jelszo"), QStringLiteral("Helyes-jelszó")}});
+    QCOMPARE(blocked.status, 429);
+    QVERIFY(!blocked.detail().isEmpty());
+    // Other names are not affected.
+    QVERIFY(!probe.login(QStringLiteral("user"), DemoAccounts::userPassword()).isEmpty());
 }
 
 void TestServerAuth::storedPasswordsAreArgon2idHashes()
