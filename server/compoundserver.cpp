@@ -1,12 +1,15 @@
 #include "server/compoundserver.h"
 
 #include "server/apirequest.h"
+#include "server/connectionguard.h"
+#include "server/guardedtcpserver.h"
 #include "server/jsonreply.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -32,7 +35,7 @@ QByteArray methodName(QHttpServerRequest::Method method)
     }
 }
 
-bool loadTls(QHttpServer &http, const ServerOptions &options, QString *reason)
+bool loadTls(QSslConfiguration *tls, const ServerOptions &options, QString *reason)
 {
     QFile certFile(options.certificatePath);
     QFile keyFile(options.keyPath);
@@ -50,12 +53,11 @@ bool loadTls(QHttpServer &http, const ServerOptions &options, QString *reason)
         *reason = QStringLiteral("the certificate or the key is not a usable PEM file");
         return false;
     }
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificateChain(chain);
-    tls.setPrivateKey(key);
-    tls.setProtocol(QSsl::TlsV1_2OrLater);
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone); // no client certificates
-    http.sslSetup(tls);
+    *tls = QSslConfiguration::defaultConfiguration();
+    tls->setLocalCertificateChain(chain);
+    tls->setPrivateKey(key);
+    tls->setProtocol(QSsl::TlsV1_2OrLater);
+    tls->setPeerVerifyMode(QSslSocket::VerifyNone); // no client certificates
     return true;
 }
 
@@ -79,22 +81,49 @@ CompoundServer::CompoundServer(Database &database, const ServerOptions &options,
 
 bool CompoundServer::start(QString *reason)
 {
-    if (!options.plainHttp && !loadTls(http, options, reason))
+    QSslConfiguration tls;
+    if (!options.plainHttp && !loadTls(&tls, options, reason))
         return false;
-    boundPort = http.listen(QHostAddress::LocalHost, options.port);
-    if (boundPort == 0) {
+    if (!listenOn(QHostAddress::LocalHost, options.port, tls)) {
         *reason = QStringLiteral("cannot listen on 127.0.0.1:%1").arg(options.port);
         return false;
     }
     // The same port on ::1 too, for clients that resolve localhost to IPv6
     // first; a host without IPv6 simply goes without.
-    http.listen(QHostAddress::LocalHostIPv6, boundPort);
+    listenOn(QHostAddress::LocalHostIPv6, boundPort, tls);
 
     QString origin = options.publicOrigin;
     if (origin.isEmpty())
         origin = options.plainHttp ? QStringLiteral("http://127.0.0.1:%1").arg(boundPort)
                                    : QStringLiteral("https://localhost:%1").arg(boundPort);
     compoundRoutes.setImageOrigin(origin);
+    return true;
+}
+
+bool CompoundServer::listenOn(
+    const QHostAddress &address, quint16 port, const QSslConfiguration &tls)
+{
+    QTcpServer *server = nullptr;
+    if (options.plainHttp) {
+        server = new GuardedTcpServer(MaxBodyBytes, options.idleSeconds, this);
+    } else {
+        auto *sslServer = new QSslServer(this);
+        sslServer->setSslConfiguration(tls);
+        sslServer->setHandshakeTimeout(10000);
+        // The guard sees the socket before the HTTP layer does, which takes
+        // it only once the handshake is done.
+        connect(
+            sslServer, &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket *socket) {
+                ConnectionGuard::attach(socket, MaxBodyBytes, options.idleSeconds);
+            });
+        server = sslServer;
+    }
+    if (!server->listen(address, port)) {
+        delete server;
+        return false;
+    }
+    boundPort = server->serverPort();
+    http.bind(server);
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <QHttpServer>
 #include <QObject>
+#include <QSslConfiguration>
 
 class Database;
 
@@ -29,6 +30,7 @@ public:
     quint16 port() const;
 
 private:
+    bool listenOn(const QHostAddress &address, quint16 port, const QSslConfiguration &tls);
     void respond(const QHttpServerRequest &request, QHttpServerResponder &&responder);
     QHttpServerResponse dispatch(const QHttpServerRequest &request);
 

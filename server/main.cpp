@@ -93,6 +93,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("reauth-seconds"),
             QStringLiteral("How long an admin re-authentication lasts (default: 600)."),
             QStringLiteral("seconds")},
+        {QStringLiteral("idle-seconds"),
+            QStringLiteral("Close a connection silent this long (default: 60)."),
+            QStringLiteral("seconds")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log each request.")},
         {QStringLiteral("version"), QStringLiteral("publish: the release version."),
             QStringLiteral("version")},
@@ -139,6 +142,11 @@ int main(int argc, char *argv[])
         || !readSeconds(parser, QStringLiteral("reauth-seconds"), &options.reauthSeconds))
         return fail(
             QStringLiteral("--token-seconds and --reauth-seconds need a whole number >= 0"));
+    qint64 idleSeconds = options.idleSeconds;
+    if (!readSeconds(parser, QStringLiteral("idle-seconds"), &idleSeconds) || idleSeconds < 1
+        || idleSeconds > 86400)
+        return fail(QStringLiteral("--idle-seconds needs a whole number from 1 to 86400"));
+    options.idleSeconds = int(idleSeconds);
 
     if (!PasswordHasher::initialise())
         return fail(QStringLiteral("libsodium cannot be initialised"));

@@ -16,6 +16,8 @@ struct ServerOptions {
     QString publicOrigin;
     qint64 tokenSeconds = 8 * 3600;
     qint64 reauthSeconds = 600;
+    // A connection silent this long is closed.
+    int idleSeconds = 60;
     // No line per request on the log.
     bool quiet = false;
 };

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QNetworkReply>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
@@ -151,6 +152,9 @@ private slots:
     void initTestCase();
     void oversizedBodiesAreRefused_data();
     void oversizedBodiesAreRefused();
+    void hugeBodiesAreRefusedWhileArriving();
+    void silentConnectionsAreClosed_data();
+    void silentConnectionsAreClosed();
     void unusableBodiesAre422_data();
     void unusableBodiesAre422();
     void unknownPathsAndMethods_data();
@@ -162,6 +166,7 @@ private slots:
 
 private:
     ServerProcess server;
+    ServerProcess impatient; // closes silent connections after a second
     HttpProbe *admin = nullptr;
 };
 
@@ -195,6 +200,40 @@ void TestServerRobustness::oversizedBodiesAreRefused()
     // A body just under the limit is read normally.
     const QByteArray under = "{\"x\":\"" + QByteArray(1024 * 1024 - 16, 'c') + "\"}";
     QCOMPARE(admin->send(method, path, under).status, 422);
+}
+
+void TestServerRobustness::hugeBodiesAreRefusedWhileArriving()
+{
+    // Far past the limit: refused by the connection guard before the HTTP
+    // layer has buffered it; the connection still delivers the reply.
+    const ProbeReply reply = admin->send(
+        "POST", QStringLiteral("/api/v1/compounds"), QByteArray(24 * 1024 * 1024, '{'));
+    QCOMPARE(reply.status, 413);
+    QVERIFY(!reply.detail().isEmpty());
+    QCOMPARE(admin->get(QStringLiteral("/api/v1/compounds")).status, 200);
+}
+
+void TestServerRobustness::silentConnectionsAreClosed_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("nothing sent") << QByteArray();
+    QTest::newRow("half a request line") << QByteArray("GET /api/v1/comp");
+    QTest::newRow("headers without end") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n");
+    QTest::newRow("body shorter than announced")
+        << QByteArray("POST /api/v1/auth/login HTTP/1.1\r\nContent-Length: 100\r\n\r\n{");
+}
+
+void TestServerRobustness::silentConnectionsAreClosed()
+{
+    QFETCH(QByteArray, sent);
+    if (impatient.port() == 0)
+        QVERIFY(impatient.start({QStringLiteral("--idle-seconds"), QStringLiteral("1")}));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, impatient.port());
+    QVERIFY(socket.waitForConnected(5000));
+    if (!sent.isEmpty())
+        socket.write(sent);
+    QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 10000);
 }
 
 void TestServerRobustness::unusableBodiesAre422_data()
