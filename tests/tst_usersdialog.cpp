@@ -176,6 +176,12 @@ private slots:
         }
         QCOMPARE(roleBox(d.data(), 1)->currentText(), "editor");
         QCOMPARE(roleBox(d.data(), 2)->currentText(), "user");
+
+        // Enter in the table (as when a cell edit ends) presses no button.
+        table(d.data())->setFocus();
+        QTest::keyClick(table(d.data()), Qt::Key_Return);
+        fence();
+        QCOMPARE(answerer->seen().size(), 0);
     }
 
     void cancelledPromptChangesNothing()
