@@ -280,6 +280,27 @@ private slots:
         QCOMPARE(countSeen(QString::fromUtf8("Mentés kész.")), 1);
     }
 
+    void reauthDuringBatchKeepsAcceptDisabled()
+    {
+        QScopedPointer<UsersDialog> d(newDialog());
+        enterEditMode(d.data());
+        holdRequests();
+        acceptButton(d.data())->click();
+        QTRY_COMPARE(server->heldCount(), 3);
+        answerer->push(ModalAnswerer::acceptInput("admin-jelszo"));
+        d->findChild<QPushButton *>("editButton")->click();
+        QTRY_COMPARE(server->heldCount(), 4);
+        respondTo("/api/v1/admin/reauth", 200);
+        QTRY_COMPARE(server->heldCount(), 4); // the reload after the re-authentication
+        QVERIFY(!acceptButton(d.data())->isEnabled());
+
+        server->setHolding(false);
+        for (const char *path :
+            {"/api/v1/users", "/api/v1/users/admin", "/api/v1/users/bela", "/api/v1/users/cili"})
+            respondTo(path, 200);
+        QTRY_COMPARE(countSeen(QString::fromUtf8("Mentés kész.")), 1);
+    }
+
     void failedRequestKeepsEdits()
     {
         failingPaths = {"/api/v1/users/cili"};
