@@ -52,7 +52,7 @@ public:
     static Answer accept();
     static Answer reject();
     static Answer close();
-    // Lets the test fill a dialog of type T, then accepts it.
+    // Hands a dialog of type T to the test, which fills and ends it.
     template <typename T>
     static Answer fill(std::function<void(T *)> filler)
     {
