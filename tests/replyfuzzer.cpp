@@ -1,5 +1,7 @@
 #include "tests/replyfuzzer.h"
 
+#include <iterator>
+
 ReplyFuzzer::ReplyFuzzer(quint32 seed, QStringList knownKeys)
     : random(seed)
     , keys(std::move(knownKeys))
@@ -95,11 +97,14 @@ QByteArray ReplyFuzzer::typedValue(int depth)
     case 3:
         return QByteArray::number(random.bounded(qint64(-3000000000LL), qint64(3000000000LL)));
     case 4:
+        if (wellFormed)
+            return stringValue();
         return "\"" + QByteArray::number(random.bounded(1000)) + "\"";
     case 5:
         return "\"<b>x</b>&amp;\\u202e\\u0000é\"";
     case 6:
-        return "1e400";
+        // The JSON parser refuses a number that overflows a double.
+        return wellFormed ? QByteArrayLiteral("1e308") : QByteArrayLiteral("1e400");
     case 7:
         return objectWithKnownKeys(depth + 1);
     default:
@@ -140,4 +145,35 @@ QByteArray ReplyFuzzer::longString()
 {
     return "{\"detail\":\"" + QByteArray(random.bounded(1, 1 << 20), 'x') + "\",\"access_token\":\""
         + QByteArray(random.bounded(1, 1 << 16), 't') + "\"}";
+}
+
+QByteArray ReplyFuzzer::nextWellFormedBody()
+{
+    wellFormed = true;
+    QByteArray body;
+    switch (random.bounded(4)) {
+    case 0:
+        body = objectWithKnownKeys(0);
+        break;
+    case 1:
+        body = typedValue(0);
+        break;
+    default:
+        body = arrayOfObjects();
+    }
+    wellFormed = false;
+    return body;
+}
+
+// A JSON string: markup, right-to-left and control characters, lone
+// surrogates and plain letters, from empty to about 100,000 characters.
+QByteArray ReplyFuzzer::stringValue()
+{
+    static const char *const pieces[] = {"<b>x</b>", "&amp;", "\\u202e", "\\u0000", "\\ud800",
+        "\\n", "\\\"", "\xd7\x90", "\xd8\xb9", "a", "7", ".", " ", "\xc3\xa9"};
+    const int count = random.bounded(10) == 0 ? random.bounded(20000) : random.bounded(12);
+    QByteArray text = "\"";
+    for (int i = 0; i < count; ++i)
+        text += pieces[random.bounded(int(std::size(pieces)))];
+    return text + "\"";
 }

@@ -14,6 +14,10 @@ public:
     QByteArray nextBody();
     // A body of about 10 MB, valid JSON or not.
     QByteArray hugeBody();
+    // A body that always parses as JSON, so that it reaches the record
+    // decoders: the known keys with values of every JSON type, strings of
+    // any length and content.
+    QByteArray nextWellFormedBody();
 
 private:
     QByteArray randomBytes(int maxLength);
@@ -24,7 +28,9 @@ private:
     QByteArray arrayOfObjects();
     QByteArray truncated(const QByteArray &json);
     QByteArray longString();
+    QByteArray stringValue();
 
     QRandomGenerator random;
     QStringList keys;
+    bool wellFormed = false;
 };

@@ -197,9 +197,14 @@ void TestReplyFuzz::handlersSurviveHostileReplies()
     QSignalSpy *error = signalSpies.spyFor(op.errorSignal);
     QVERIFY(ok && error);
 
-    for (int i = 0; i < cases && budget.elapsed() < 60000; ++i) {
+    int i = 0;
+    int succeeded = 0;
+    for (; i < cases && budget.elapsed() < 60000; ++i) {
         const int status = fuzzer.nextStatus();
-        const QByteArray body = i == 0 ? fuzzer.hugeBody() : fuzzer.nextBody();
+        // Every other body parses, so that the record decoders are reached.
+        const QByteArray body = i == 0 ? fuzzer.hugeBody()
+            : i % 2                    ? fuzzer.nextWellFormedBody()
+                                       : fuzzer.nextBody();
         const QByteArray where = QByteArray(name) + " case " + QByteArray::number(i) + " status "
             + QByteArray::number(status) + " seed " + QByteArray::number(seed);
         server.answerAllWith(scripted(status, body));
@@ -212,7 +217,12 @@ void TestReplyFuzz::handlersSurviveHostileReplies()
             const QList<QVariant> arguments = error->first();
             QVERIFY2(!arguments.constLast().toString().isEmpty(), where.constData());
         }
+        succeeded += int(ok->size());
     }
+    qInfo("%s: %d replies in %lld ms, %d decoded as success", name.constData(), i,
+        static_cast<long long>(budget.elapsed()), succeeded);
+    // A generator that never got past the parser would prove nothing.
+    QVERIFY(succeeded > 0);
 }
 
 QTEST_GUILESS_MAIN(TestReplyFuzz)
