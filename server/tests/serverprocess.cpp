@@ -52,15 +52,21 @@ bool ServerProcess::launch(const QStringList &extraArguments)
     return listeningPort != 0;
 }
 
-void ServerProcess::stop()
+bool ServerProcess::stop()
 {
     if (process.state() == QProcess::NotRunning)
-        return;
+        return true;
     process.terminate();
-    if (!process.waitForFinished(10000)) {
+    if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished(5000);
+        return false;
     }
+    const bool clean = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!clean)
+        qWarning("orvantis-server ended with %d:\n%s", process.exitCode(),
+            process.readAllStandardError().right(4000).constData());
+    return clean;
 }
 
 int ServerProcess::runToEnd(const QStringList &arguments, QByteArray *output)

@@ -18,7 +18,9 @@ public:
     bool start(const QStringList &extraArguments = {});
     // Starts it over HTTPS on the given port with a certificate and key.
     bool startHttps(quint16 port, const QString &certificate, const QString &key);
-    void stop();
+    // Stops the server with SIGTERM; true when it ended cleanly (exit code 0,
+    // so no sanitizer report either). Its error output is printed otherwise.
+    bool stop();
     // Runs the binary to completion with the given arguments (publish mode).
     static int runToEnd(const QStringList &arguments, QByteArray *output = nullptr);
 

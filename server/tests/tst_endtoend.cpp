@@ -92,6 +92,7 @@ class TestEndToEnd : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void httpsWithoutTheLocalAuthorityIsRefused();
     void updateGateWithoutNewerRelease();
     void updateGateDownloadsVerifiesAndStartsANewerRelease();
@@ -126,6 +127,11 @@ void TestEndToEnd::initTestCase()
     QVERIFY2(certs.exitCode() == 0, certs.readAll().constData());
     QVERIFY(server.startHttps(EndToEndPort, work.filePath(QStringLiteral("certs/server.pem")),
         work.filePath(QStringLiteral("certs/server.key"))));
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    QVERIFY(server.stop());
 }
 
 void TestEndToEnd::trustLocalAuthority()

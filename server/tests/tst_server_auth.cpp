@@ -15,6 +15,7 @@ class TestServerAuth : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void loginAnswersRoleAndFirstName_data();
     void loginAnswersRoleAndFirstName();
     void loginRefusals_data();
@@ -34,6 +35,11 @@ private slots:
 private:
     ServerProcess server;
 };
+
+void TestServerAuth::cleanupTestCase()
+{
+    QVERIFY(server.stop());
+}
 
 void TestServerAuth::initTestCase()
 {
@@ -315,7 +321,7 @@ void TestServerAuth::dataSurvivesARestartButTokensDoNot()
     QCOMPARE(probe.sendJson("POST", QStringLiteral("/api/v1/compounds"), compound).status, 201);
     const int countBefore = probe.get(QStringLiteral("/api/v1/compounds")).array().size();
 
-    restarted.stop();
+    QVERIFY(restarted.stop());
     QVERIFY(restarted.start());
     HttpProbe after(restarted.origin());
     after.setToken(QByteArray());

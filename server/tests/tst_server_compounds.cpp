@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 QJsonObject compound(const QString &kod, const QString &nev = QStringLiteral("Próba"))
@@ -50,6 +52,7 @@ class TestServerCompounds : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void listHoldsTheDemoCompounds();
     void writesNeedEditorOrAdmin_data();
     void writesNeedEditorOrAdmin();
@@ -69,13 +72,18 @@ private slots:
 
 private:
     ServerProcess server;
-    HttpProbe *editor = nullptr;
+    std::unique_ptr<HttpProbe> editor;
 };
+
+void TestServerCompounds::cleanupTestCase()
+{
+    QVERIFY(server.stop());
+}
 
 void TestServerCompounds::initTestCase()
 {
     QVERIFY(server.start({QStringLiteral("--seed-generated"), QStringLiteral("250")}));
-    editor = new HttpProbe(server.origin());
+    editor = std::make_unique<HttpProbe>(server.origin());
     QVERIFY(editor->signIn(QStringLiteral("editor"), DemoAccounts::editorPassword()));
 }
 

@@ -12,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 struct Endpoint {
@@ -150,6 +152,7 @@ class TestServerRobustness : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void oversizedBodiesAreRefused_data();
     void oversizedBodiesAreRefused();
     void hugeBodiesAreRefusedWhileArriving();
@@ -167,13 +170,19 @@ private slots:
 private:
     ServerProcess server;
     ServerProcess impatient; // closes silent connections after a second
-    HttpProbe *admin = nullptr;
+    std::unique_ptr<HttpProbe> admin;
 };
+
+void TestServerRobustness::cleanupTestCase()
+{
+    QVERIFY(server.stop());
+    QVERIFY(impatient.stop());
+}
 
 void TestServerRobustness::initTestCase()
 {
     QVERIFY(server.start());
-    admin = new HttpProbe(server.origin());
+    admin = std::make_unique<HttpProbe>(server.origin());
     QVERIFY(admin->signIn(QStringLiteral("admin"), DemoAccounts::adminPassword()));
     QVERIFY(admin->reauthenticate(DemoAccounts::adminPassword()));
 }

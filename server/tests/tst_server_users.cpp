@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <memory>
+
 namespace {
 
 QString userPath(const QString &name, const QString &suffix = {})
@@ -36,6 +38,7 @@ class TestServerUsers : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void listIsForAdminsOnly_data();
     void listIsForAdminsOnly();
@@ -54,13 +57,18 @@ private:
     QByteArray registerUser(const QString &name, const QString &password);
 
     ServerProcess server;
-    HttpProbe *admin = nullptr;
+    std::unique_ptr<HttpProbe> admin;
 };
+
+void TestServerUsers::cleanupTestCase()
+{
+    QVERIFY(server.stop());
+}
 
 void TestServerUsers::initTestCase()
 {
     QVERIFY(server.start());
-    admin = new HttpProbe(server.origin());
+    admin = std::make_unique<HttpProbe>(server.origin());
 }
 
 void TestServerUsers::init()
