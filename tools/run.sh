@@ -10,12 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
-build_dir=${BUILD_DIR:-build}
+build_dir=${BUILD_DIR:-build-run}
 data_dir=data
 port=8443
 
 tools/make-certs.sh "$data_dir/certs"
-cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=OFF \
+cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=OFF -DORVANTIS_BUILD_SERVER=ON \
   -DORVANTIS_EXTRA_CA="$PWD/$data_dir/certs/ca.pem" \
   -DORVANTIS_SERVER_ORIGIN="https://localhost:$port"
 cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient orvantis-server

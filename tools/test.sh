@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" "$@"
+cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=ON "$@"
 cmake --build "$build_dir" -j"$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure -j2
