@@ -84,6 +84,8 @@ const Compound *find(const QList<Compound> &list, const QString &kod)
     }
     return nullptr;
 }
+// The result points into the list, so the list must outlive it.
+const Compound *find(QList<Compound> &&list, const QString &kod) = delete;
 
 } // namespace
 
@@ -335,7 +337,8 @@ void TestEndToEnd::compoundsListSearchCreateUpdateDelete()
     Compound updated = created;
     updated.nev = QStringLiteral("Átnevezett próbavegyület");
     EXPECT_OK(api, compoundWriteOk, compoundWriteError, api.updateCompound(created.kod, updated));
-    const Compound *listed = find(fetchAll(api), created.kod);
+    const QList<Compound> afterUpdate = fetchAll(api);
+    const Compound *listed = find(afterUpdate, created.kod);
     QVERIFY(listed);
     QCOMPARE(listed->nev, updated.nev);
     QCOMPARE(listed->molaris_tomeg, created.molaris_tomeg);
