@@ -8,6 +8,16 @@ ReplyFuzzer::ReplyFuzzer(quint32 seed, QStringList knownKeys)
 {
 }
 
+ScriptedResponse ReplyFuzzer::response(int status, const QByteArray &body)
+{
+    ScriptedResponse response = ScriptedResponse::json(status, body);
+    if (status == 0)
+        response.framing = ScriptedResponse::Framing::Drop;
+    else if (status < 200 || status == 204 || status == 304)
+        response.framing = ScriptedResponse::Framing::CloseDelimited;
+    return response;
+}
+
 int ReplyFuzzer::nextStatus()
 {
     const int pick = random.bounded(10);

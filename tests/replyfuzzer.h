@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/loopbackserver.h"
+
 #include <QByteArray>
 #include <QRandomGenerator>
 #include <QStringList>
@@ -8,6 +10,10 @@
 // failing case can be replayed exactly.
 class ReplyFuzzer {
 public:
+    // The scripted answer for a generated status and body: status 0 drops the
+    // connection; statuses that carry no body end the exchange by closing it.
+    static ScriptedResponse response(int status, const QByteArray &body);
+
     ReplyFuzzer(quint32 seed, QStringList knownKeys);
 
     int nextStatus();

@@ -31,18 +31,6 @@ namespace {
 const QStringList manifestKeys {QStringLiteral("version"), QStringLiteral("notes"),
     QStringLiteral("download_url"), QStringLiteral("sha256"), QStringLiteral("mandatory")};
 
-ScriptedResponse scripted(int status, const QByteArray &body)
-{
-    ScriptedResponse response = ScriptedResponse::json(status, body);
-    if (status == 0) {
-        response.framing = ScriptedResponse::Framing::Drop;
-    } else if (status < 200 || status == 204 || status == 304) {
-        // Such statuses carry no body in HTTP; end the exchange with the connection.
-        response.framing = ScriptedResponse::Framing::CloseDelimited;
-    }
-    return response;
-}
-
 bool waitForOutcome(UpdateChecker *checker, int timeoutMs)
 {
     QEventLoop loop;
@@ -90,7 +78,7 @@ void TestManifestFuzz::checkSurvivesHostileManifests()
                                           : fuzzer.nextBody();
         const QByteArray where = "case " + QByteArray::number(done) + " status "
             + QByteArray::number(status) + " seed " + QByteArray::number(seed);
-        server.answerAllWith(scripted(status, body));
+        server.answerAllWith(ReplyFuzzer::response(status, body));
         server.clearRequests();
         none.clear();
         update.clear();

@@ -146,18 +146,6 @@ bool waitForEither(ApiClient *api, const Operation &op, int timeoutMs)
     return loop.exec() == 0;
 }
 
-ScriptedResponse scripted(int status, const QByteArray &body)
-{
-    ScriptedResponse response = ScriptedResponse::json(status, body);
-    if (status == 0) {
-        response.framing = ScriptedResponse::Framing::Drop;
-    } else if (status < 200 || status == 204 || status == 304) {
-        // Such statuses carry no body in HTTP; end the exchange with the connection.
-        response.framing = ScriptedResponse::Framing::CloseDelimited;
-    }
-    return response;
-}
-
 } // namespace
 
 void TestReplyFuzz::initTestCase()
@@ -207,7 +195,7 @@ void TestReplyFuzz::handlersSurviveHostileReplies()
                                        : fuzzer.nextBody();
         const QByteArray where = QByteArray(name) + " case " + QByteArray::number(i) + " status "
             + QByteArray::number(status) + " seed " + QByteArray::number(seed);
-        server.answerAllWith(scripted(status, body));
+        server.answerAllWith(ReplyFuzzer::response(status, body));
         signalSpies.clear();
         op.call(api);
         QVERIFY2(waitForEither(&api, op, 20000), where.constData());
