@@ -2,54 +2,58 @@
 
 #include "api/apiclient.h"
 
-#include <QHash>
-
 namespace {
 
-struct SignalPair {
-    const char *ok;
+struct Operation {
+    const char *name;
+    const char *ok; // SIGNAL() signatures, as QSignalSpy expects them
     const char *error;
+    const char *label;
 };
 
-// SIGNAL() signatures, as QSignalSpy expects them.
-const QHash<QString, SignalPair> &signalPairs()
-{
-    static const QHash<QString, SignalPair> pairs {
-        {QStringLiteral("login"), {"2loginOk(QString,QString,QString)", "2loginError(QString)"}},
-        {QStringLiteral("registerUser"), {"2registerOk()", "2registerError(QString)"}},
-        {QStringLiteral("adminReauth"), {"2adminReauthOk()", "2adminReauthError(QString)"}},
-        {QStringLiteral("fetchCompounds"),
-            {"2compoundsOk(QList<Compound>)", "2compoundsError(QString)"}},
-        {QStringLiteral("searchCompounds"),
-            {"2compoundsSearchOk(QList<Compound>)", "2compoundsSearchError(QString)"}},
-        {QStringLiteral("createCompound"), {"2compoundWriteOk()", "2compoundWriteError(QString)"}},
-        {QStringLiteral("updateCompound"), {"2compoundWriteOk()", "2compoundWriteError(QString)"}},
-        {QStringLiteral("deleteCompound"), {"2compoundWriteOk()", "2compoundWriteError(QString)"}},
-        {QStringLiteral("fetchCompoundDetails"),
-            {"2compoundDetailsOk(CompoundDetails)", "2compoundDetailsError(QString)"}},
-        {QStringLiteral("saveCompoundDetails"),
-            {"2compoundDetailsWriteOk()", "2compoundDetailsWriteError(QString)"}},
-        {QStringLiteral("fetchUsers"), {"2usersOk(QList<UserRow>)", "2usersError(QString)"}},
-        {QStringLiteral("updateUser"),
-            {"2userUpdateOk(QString)", "2userUpdateError(QString,QString)"}},
-        {QStringLiteral("resetUserPassword"),
-            {"2passwordResetOk(QString)", "2passwordResetError(QString,QString)"}},
-        {QStringLiteral("setUserRole"), {"2adminWriteOk()", "2adminWriteError(QString)"}},
-    };
-    return pairs;
-}
+// The order in which operations() lists them.
+const Operation Operations[] = {
+    {"login", "2loginOk(QString,QString,QString)", "2loginError(QString)",
+        "Hibás válasz (nem JSON)."},
+    {"registerUser", "2registerOk()", "2registerError(QString)", "Regisztráció sikertelen."},
+    {"adminReauth", "2adminReauthOk()", "2adminReauthError(QString)", "Reauth sikertelen."},
+    {"fetchCompounds", "2compoundsOk(QList<Compound>)", "2compoundsError(QString)",
+        "Hibás válasz a szervertől (JSON tömb)."},
+    {"searchCompounds", "2compoundsSearchOk(QList<Compound>)", "2compoundsSearchError(QString)",
+        "Hibás válasz a szervertől (search nem JSON tömb)."},
+    {"createCompound", "2compoundWriteOk()", "2compoundWriteError(QString)",
+        "Sikertelen létrehozás."},
+    {"updateCompound", "2compoundWriteOk()", "2compoundWriteError(QString)",
+        "Sikertelen frissítés."},
+    {"deleteCompound", "2compoundWriteOk()", "2compoundWriteError(QString)", "Sikertelen törlés."},
+    {"fetchCompoundDetails", "2compoundDetailsOk(CompoundDetails)",
+        "2compoundDetailsError(QString)", "Részletek lekérése sikertelen."},
+    {"saveCompoundDetails", "2compoundDetailsWriteOk()", "2compoundDetailsWriteError(QString)",
+        "Részletek mentése sikertelen."},
+    {"fetchUsers", "2usersOk(QList<UserRow>)", "2usersError(QString)",
+        "Hibás válasz a szervertől (users nem JSON tömb)."},
+    {"updateUser", "2userUpdateOk(QString)", "2userUpdateError(QString,QString)",
+        "Mentés sikertelen."},
+    {"resetUserPassword", "2passwordResetOk(QString)", "2passwordResetError(QString,QString)",
+        "Jelszó mentés sikertelen."},
+    {"setUserRole", "2adminWriteOk()", "2adminWriteError(QString)",
+        "Szerepkör frissítés sikertelen."},
+};
 
-bool carriesUsername(const QString &operation)
+const Operation &find(const QString &name)
 {
-    return operation == QLatin1String("updateUser")
-        || operation == QLatin1String("resetUserPassword");
+    for (const Operation &operation : Operations) {
+        if (name == QLatin1String(operation.name))
+            return operation;
+    }
+    qFatal("unknown operation");
 }
 
 } // namespace
 
 ApiCall::ApiCall(ApiClient *api, const QString &operation)
-    : ok(api, signalPairs().value(operation).ok)
-    , error(api, signalPairs().value(operation).error)
+    : ok(api, find(operation).ok)
+    , error(api, find(operation).error)
     , api(api)
     , operation(operation)
 {
@@ -57,21 +61,15 @@ ApiCall::ApiCall(ApiClient *api, const QString &operation)
 
 QStringList ApiCall::operations()
 {
-    return {QStringLiteral("login"), QStringLiteral("registerUser"), QStringLiteral("adminReauth"),
-        QStringLiteral("fetchCompounds"), QStringLiteral("searchCompounds"),
-        QStringLiteral("createCompound"), QStringLiteral("updateCompound"),
-        QStringLiteral("deleteCompound"), QStringLiteral("fetchCompoundDetails"),
-        QStringLiteral("saveCompoundDetails"), QStringLiteral("fetchUsers"),
-        QStringLiteral("updateUser"), QStringLiteral("resetUserPassword"),
-        QStringLiteral("setUserRole")};
+    QStringList names;
+    for (const Operation &operation : Operations)
+        names << QString::fromLatin1(operation.name);
+    return names;
 }
 
-QStringList ApiCall::identifiedOperations()
+QString ApiCall::failureLabel(const QString &operation)
 {
-    return {QStringLiteral("updateCompound"), QStringLiteral("deleteCompound"),
-        QStringLiteral("fetchCompoundDetails"), QStringLiteral("saveCompoundDetails"),
-        QStringLiteral("updateUser"), QStringLiteral("resetUserPassword"),
-        QStringLiteral("setUserRole")};
+    return QString::fromUtf8(find(operation).label);
 }
 
 void ApiCall::start(const QString &identifier)
@@ -81,14 +79,17 @@ void ApiCall::start(const QString &identifier)
     compound.nev = QStringLiteral("víz");
     CompoundDetails details;
     details.description = QStringLiteral("leírás");
+    const QString name = QStringLiteral("anna");
+    const QString password = QStringLiteral("jelszo");
+    const QString role = QStringLiteral("editor");
 
     if (operation == QLatin1String("login"))
-        api->login(QStringLiteral("anna"), QStringLiteral("jelszo"));
+        api->login(name, password);
     else if (operation == QLatin1String("registerUser"))
-        api->registerUser(QStringLiteral("anna"), QStringLiteral("Kiss"), QStringLiteral("Anna"),
-            QStringLiteral("jelszo"), QStringLiteral("anna@example.hu"));
+        api->registerUser(name, QStringLiteral("Kiss"), QStringLiteral("Anna"), password,
+            QStringLiteral("anna@example.hu"));
     else if (operation == QLatin1String("adminReauth"))
-        api->adminReauth(QStringLiteral("jelszo"));
+        api->adminReauth(password);
     else if (operation == QLatin1String("fetchCompounds"))
         api->fetchCompounds();
     else if (operation == QLatin1String("searchCompounds"))
@@ -107,13 +108,11 @@ void ApiCall::start(const QString &identifier)
         api->fetchUsers();
     else if (operation == QLatin1String("updateUser"))
         api->updateUser(identifier, QStringLiteral("uj-nev"), QStringLiteral("Kiss"),
-            QStringLiteral("Anna"), QStringLiteral("anna@example.hu"), QStringLiteral("editor"));
+            QStringLiteral("Anna"), QStringLiteral("anna@example.hu"), role);
     else if (operation == QLatin1String("resetUserPassword"))
-        api->resetUserPassword(identifier, QStringLiteral("uj-jelszo"));
+        api->resetUserPassword(identifier, password);
     else if (operation == QLatin1String("setUserRole"))
-        api->setUserRole(identifier, QStringLiteral("editor"));
-    else
-        qFatal("unknown operation");
+        api->setUserRole(identifier, role);
 }
 
 int ApiCall::emissions() const
@@ -128,7 +127,7 @@ QString ApiCall::errorMessage() const
 
 QString ApiCall::signalledUsername() const
 {
-    if (!carriesUsername(operation))
+    if (!QByteArray(find(operation).error).contains(','))
         return QString();
     const QSignalSpy &spy = ok.isEmpty() ? error : ok;
     return spy.isEmpty() ? QString() : spy.first().constFirst().toString();

@@ -14,8 +14,8 @@ public:
     ApiCall(ApiClient *api, const QString &operation);
 
     static QStringList operations();
-    // The operations whose path carries a compound code or a user name.
-    static QStringList identifiedOperations();
+    // The text a failure message of the operation begins with.
+    static QString failureLabel(const QString &operation);
 
     void start(const QString &identifier = QStringLiteral("H2O"));
     int emissions() const;

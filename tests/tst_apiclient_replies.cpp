@@ -15,12 +15,10 @@ QByteArray repeated(char c, int count)
     return QByteArray(count, c);
 }
 
-// The bodies every HTTP failure text is checked with, and the prefix each
-// contributes to the message.
+// Bodies of failed replies and the prefix each contributes to the message.
 QList<std::tuple<const char *, QByteArray, QString>> bodyCases()
 {
     return {
-        {"short JSON", R"({"detail":"Nincs jog"})", QStringLiteral(R"({"detail":"Nincs jog"})")},
         {"300 bytes", repeated('x', 300), QString(200, QLatin1Char('x'))},
         {"exactly 200 bytes", repeated('y', 200), QString(200, QLatin1Char('y'))},
         {"two-byte letter cut", repeated('a', 199) + "\xc3\xa9" + "zz",
@@ -29,8 +27,15 @@ QList<std::tuple<const char *, QByteArray, QString>> bodyCases()
             QString(199, QLatin1Char('b')) + Replacement},
         {"letter ending at byte 200", repeated('c', 198) + "\xc3\xa9" + "zz",
             QString(198, QLatin1Char('c')) + QStringLiteral("é")},
-        {"place markers", "%1 %2 %3 %L1 %99", QStringLiteral("%1 %2 %3 %L1 %99")},
     };
+}
+
+QStringList summary(const QVariant &compounds)
+{
+    QStringList s;
+    for (const Compound &c : compounds.value<QList<Compound>>())
+        s << c.kod + QLatin1Char(c.details_hit ? 'D' : '-') + QLatin1Char(c.base_hit ? 'B' : '-');
+    return s;
 }
 
 } // namespace
@@ -46,97 +51,84 @@ private slots:
         server.answerAllWith(ScriptedResponse::json(200, "{}"));
     }
 
-    void writeStatus_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("failure"); // empty when the status counts as success
-
-        const QList<std::tuple<QString, QString, bool>> operations {
-            {QStringLiteral("registerUser"), QStringLiteral("Regisztráció sikertelen."), true},
-            {QStringLiteral("adminReauth"), QStringLiteral("Reauth sikertelen."), false},
-            {QStringLiteral("createCompound"), QStringLiteral("Sikertelen létrehozás."), true},
-            {QStringLiteral("updateCompound"), QStringLiteral("Sikertelen frissítés."), false},
-            {QStringLiteral("deleteCompound"), QStringLiteral("Sikertelen törlés."), false},
-            {QStringLiteral("saveCompoundDetails"), QStringLiteral("Részletek mentése sikertelen."),
-                false},
-            {QStringLiteral("updateUser"), QStringLiteral("Mentés sikertelen."), false},
-            {QStringLiteral("resetUserPassword"), QStringLiteral("Jelszó mentés sikertelen."),
-                false},
-            {QStringLiteral("setUserRole"), QStringLiteral("Szerepkör frissítés sikertelen."),
-                false},
-        };
-        for (const auto &[operation, label, accepts201] : operations) {
-            for (int status : {200, 201, 202, 204, 206, 400, 401, 403, 404, 409, 422, 500, 503}) {
-                const bool success = status == 200 || (status == 201 && accepts201);
-                QTest::addRow("%s %d", qPrintable(operation), status)
-                    << operation << status << (success ? QString() : label);
-            }
-        }
-    }
-
-    void writeStatus()
-    {
-        QFETCH(QString, operation);
-        QFETCH(int, status);
-        QFETCH(QString, failure);
-
-        // A 204 carries no body; the others carry one the client must not read as success.
-        const QByteArray body = status == 204 ? QByteArray() : QByteArray(R"({"detail":"x"})");
-        server.answerAllWith(ScriptedResponse::json(status, body));
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        ApiCall call(&api, operation);
-        call.start(QStringLiteral("regi"));
-        QTRY_COMPARE(call.emissions(), 1);
-        if (failure.isEmpty()) {
-            QCOMPARE(call.ok.size(), 1);
-        } else {
-            QCOMPARE(call.error.size(), 1);
-            QCOMPARE(call.errorMessage(),
-                failure + QStringLiteral(" HTTP=%1\n").arg(status) + QString::fromUtf8(body));
-        }
-        if (operation == QLatin1String("updateUser")
-            || operation == QLatin1String("resetUserPassword"))
-            QCOMPARE(call.signalledUsername(), QStringLiteral("regi"));
-    }
-
-    void httpFailureText_data()
+    void statusAndBody_data()
     {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("message"); // empty: success
 
-        // Bodies that are not JSON arrays, so the list operations report them too.
-        const QList<std::tuple<QString, int, QString>> operations {
-            {QStringLiteral("registerUser"), 409, QStringLiteral("Regisztráció sikertelen.")},
-            {QStringLiteral("adminReauth"), 401, QStringLiteral("Reauth sikertelen.")},
-            {QStringLiteral("fetchCompounds"), 200,
-                QStringLiteral("Hibás válasz a szervertől (JSON tömb).")},
-            {QStringLiteral("createCompound"), 422, QStringLiteral("Sikertelen létrehozás.")},
-            {QStringLiteral("updateCompound"), 500, QStringLiteral("Sikertelen frissítés.")},
-            {QStringLiteral("deleteCompound"), 404, QStringLiteral("Sikertelen törlés.")},
-            {QStringLiteral("fetchCompoundDetails"), 404,
-                QStringLiteral("Részletek lekérése sikertelen.")},
-            {QStringLiteral("saveCompoundDetails"), 400,
-                QStringLiteral("Részletek mentése sikertelen.")},
-            {QStringLiteral("fetchUsers"), 403,
-                QStringLiteral("Hibás válasz a szervertől (users nem JSON tömb).")},
-            {QStringLiteral("updateUser"), 409, QStringLiteral("Mentés sikertelen.")},
-            {QStringLiteral("resetUserPassword"), 403, QStringLiteral("Jelszó mentés sikertelen.")},
-            {QStringLiteral("setUserRole"), 403, QStringLiteral("Szerepkör frissítés sikertelen.")},
+        const auto failure = [](const QString &operation, int status, const QByteArray &body) {
+            return ApiCall::failureLabel(operation) + QStringLiteral(" HTTP=%1\n").arg(status)
+                + QString::fromUtf8(body);
         };
-        for (const auto &[operation, status, label] : operations) {
-            for (const auto &[name, body, prefix] : bodyCases()) {
-                QTest::addRow("%s, %s", qPrintable(operation), name)
-                    << operation << status << body
-                    << label + QStringLiteral(" HTTP=%1\n").arg(status) + prefix;
-            }
+        // Writes succeed on 200 only, creating ones on 201 too; every other
+        // status fails with the status and the body in the message, whose
+        // place markers are never filled in.
+        const QByteArray markers = R"({"detail":"%1 %2 %3 %L1 %99"})";
+        for (const char *name :
+            {"registerUser", "adminReauth", "createCompound", "updateCompound", "deleteCompound",
+                "saveCompoundDetails", "updateUser", "resetUserPassword", "setUserRole"}) {
+            const QString op = QString::fromLatin1(name);
+            const bool creates
+                = op == QLatin1String("registerUser") || op == QLatin1String("createCompound");
+            QTest::addRow("%s 200", name) << op << 200 << markers << QString();
+            QTest::addRow("%s 201", name)
+                << op << 201 << markers << (creates ? QString() : failure(op, 201, markers));
+            QTest::addRow("%s 204", name) << op << 204 << QByteArray() << failure(op, 204, {});
+            QTest::addRow("%s 409", name) << op << 409 << markers << failure(op, 409, markers);
         }
+        for (const auto &[name, body, prefix] : bodyCases()) {
+            QTest::addRow("body of %s", name)
+                << QStringLiteral("deleteCompound") << 500 << body
+                << QStringLiteral("Sikertelen törlés. HTTP=500\n") + prefix;
+        }
+
+        // Lists: a body that is not a JSON array fails before the status is looked at.
+        const QString compounds = QStringLiteral("fetchCompounds");
+        const QString search = QStringLiteral("searchCompounds");
+        const QString users = QStringLiteral("fetchUsers");
+        const QByteArray object = R"({"detail":"%1 nincs"})";
+        for (const QString &op : {compounds, search, users})
+            QTest::addRow("%s 200 array", qPrintable(op))
+                << op << 200 << QByteArray("[]") << QString();
+        QTest::newRow("list 500 array") << compounds << 500 << QByteArray("[]")
+                                        << QStringLiteral("Vegyületek lekérése sikertelen.");
+        QTest::newRow("list 404 object")
+            << compounds << 404 << object << failure(compounds, 404, object);
+        QTest::newRow("list 200 not JSON")
+            << compounds << 200 << QByteArray("[1,") << failure(compounds, 200, "[1,");
+        QTest::newRow("list 200 empty body")
+            << compounds << 200 << QByteArray() << failure(compounds, 200, {});
+        QTest::newRow("search 403 array")
+            << search << 403 << QByteArray("[]") << QStringLiteral("Keresés sikertelen. HTTP=403");
+        QTest::newRow("search 201 array") << search << 201 << QByteArray("[{}]")
+                                          << QStringLiteral("Keresés sikertelen. HTTP=201");
+        QTest::newRow("search 200 not JSON")
+            << search << 200 << QByteArray("<html>") << ApiCall::failureLabel(search);
+        QTest::newRow("search 500 object")
+            << search << 500 << object << ApiCall::failureLabel(search);
+        QTest::newRow("users 500 array") << users << 500 << QByteArray("[]")
+                                         << QStringLiteral("Felhasználók lekérése sikertelen.");
+        QTest::newRow("users 403 object") << users << 403 << object << failure(users, 403, object);
+        QTest::newRow("users 200 null")
+            << users << 200 << QByteArray("null") << failure(users, 200, "null");
+
+        // Details: the status is looked at first, the body only on 200.
+        const QString details = QStringLiteral("fetchCompoundDetails");
+        const QString badDetails = QStringLiteral("Hibás válasz (details nem JSON objektum).");
+        QTest::newRow("details 200 object") << details << 200 << object << QString();
+        QTest::newRow("details 404 object")
+            << details << 404 << object << failure(details, 404, object);
+        QTest::newRow("details 201 object")
+            << details << 201 << object << failure(details, 201, object);
+        QTest::newRow("details 200 array") << details << 200 << QByteArray("[{}]") << badDetails;
+        QTest::newRow("details 200 not JSON")
+            << details << 200 << QByteArray("<html>") << badDetails;
+        QTest::newRow("details 200 empty") << details << 200 << QByteArray() << badDetails;
     }
 
-    void httpFailureText()
+    void statusAndBody()
     {
         QFETCH(QString, operation);
         QFETCH(int, status);
@@ -147,9 +139,13 @@ private slots:
         ApiClient api;
         api.setBaseUrl(server.origin());
         ApiCall call(&api, operation);
-        call.start();
+        call.start(QStringLiteral("regi"));
         QTRY_COMPARE(call.emissions(), 1);
+        QCOMPARE(call.ok.size(), message.isEmpty() ? 1 : 0);
         QCOMPARE(call.errorMessage(), message);
+        if (operation == QLatin1String("updateUser")
+            || operation == QLatin1String("resetUserPassword"))
+            QCOMPARE(call.signalledUsername(), QStringLiteral("regi"));
     }
 
     void bodyPrefix_data()
@@ -175,34 +171,10 @@ private slots:
     {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<bool>("refused"); // otherwise the server drops the connection
-        QTest::addColumn<QString>("message");
 
-        const QList<QPair<QString, QString>> operations {
-            {QStringLiteral("login"), QString()}, // names the base URL, filled in below
-            {QStringLiteral("registerUser"), QStringLiteral("Regisztráció sikertelen. HTTP=0\n")},
-            {QStringLiteral("adminReauth"), QStringLiteral("Reauth sikertelen. HTTP=0\n")},
-            {QStringLiteral("fetchCompounds"),
-                QStringLiteral("Hibás válasz a szervertől (JSON tömb). HTTP=0\n")},
-            {QStringLiteral("searchCompounds"),
-                QStringLiteral("Hibás válasz a szervertől (search nem JSON tömb).")},
-            {QStringLiteral("createCompound"), QStringLiteral("Sikertelen létrehozás. HTTP=0\n")},
-            {QStringLiteral("updateCompound"), QStringLiteral("Sikertelen frissítés. HTTP=0\n")},
-            {QStringLiteral("deleteCompound"), QStringLiteral("Sikertelen törlés. HTTP=0\n")},
-            {QStringLiteral("fetchCompoundDetails"),
-                QStringLiteral("Részletek lekérése sikertelen. HTTP=0\n")},
-            {QStringLiteral("saveCompoundDetails"),
-                QStringLiteral("Részletek mentése sikertelen. HTTP=0\n")},
-            {QStringLiteral("fetchUsers"),
-                QStringLiteral("Hibás válasz a szervertől (users nem JSON tömb). HTTP=0\n")},
-            {QStringLiteral("updateUser"), QStringLiteral("Mentés sikertelen. HTTP=0\n")},
-            {QStringLiteral("resetUserPassword"),
-                QStringLiteral("Jelszó mentés sikertelen. HTTP=0\n")},
-            {QStringLiteral("setUserRole"),
-                QStringLiteral("Szerepkör frissítés sikertelen. HTTP=0\n")},
-        };
-        for (const auto &[operation, message] : operations) {
-            QTest::addRow("%s refused", qPrintable(operation)) << operation << true << message;
-            QTest::addRow("%s dropped", qPrintable(operation)) << operation << false << message;
+        for (const QString &operation : ApiCall::operations()) {
+            QTest::addRow("%s refused", qPrintable(operation)) << operation << true;
+            QTest::addRow("%s dropped", qPrintable(operation)) << operation << false;
         }
     }
 
@@ -210,7 +182,6 @@ private slots:
     {
         QFETCH(QString, operation);
         QFETCH(bool, refused);
-        QFETCH(QString, message);
 
         QString origin = server.origin();
         if (refused) {
@@ -223,9 +194,12 @@ private slots:
             drop.framing = ScriptedResponse::Framing::Drop;
             server.answerAllWith(drop);
         }
-        if (message.isEmpty())
-            message = QStringLiteral("Hibás válasz (nem JSON). HTTP=0\nSzerver: ") + origin
+        QString message = ApiCall::failureLabel(operation);
+        if (operation == QLatin1String("login"))
+            message += QStringLiteral(" HTTP=0\nSzerver: ") + origin
                 + QStringLiteral("\nElső 200 byte:\n");
+        else if (operation != QLatin1String("searchCompounds"))
+            message += QStringLiteral(" HTTP=0\n");
 
         ApiClient api;
         api.setBaseUrl(origin);
@@ -237,176 +211,48 @@ private slots:
             QCOMPARE(call.signalledUsername(), QStringLiteral("anna"));
     }
 
-    void listReplies_data()
+    void successfulRepliesAreDecoded()
     {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("message"); // empty: success
-        QTest::addColumn<int>("count");
-
-        const QString compounds = QStringLiteral("fetchCompounds");
-        const QString search = QStringLiteral("searchCompounds");
-        const QString users = QStringLiteral("fetchUsers");
-        const QString badList = QStringLiteral("Hibás válasz a szervertől (JSON tömb). HTTP=");
-        const QString badSearch
-            = QStringLiteral("Hibás válasz a szervertől (search nem JSON tömb).");
-        const QString badUsers
-            = QStringLiteral("Hibás válasz a szervertől (users nem JSON tömb). HTTP=");
-
-        for (const QString &op : {compounds, search, users}) {
-            const QByteArray latin = op.toLatin1();
-            const char *name = latin.constData();
-            QTest::addRow("%s 200 empty array", name)
-                << op << 200 << QByteArray("[]") << QString() << 0;
-            QTest::addRow("%s 200 mixed array", name)
-                << op << 200 << QByteArray(R"([1, "x", null, true, [], {}, {"kod":"A"}])")
-                << QString() << 2;
-        }
-        const QByteArray object = R"({"detail":"nincs"})";
-        QTest::newRow("list 500 array") << compounds << 500 << QByteArray("[]")
-                                        << QStringLiteral("Vegyületek lekérése sikertelen.") << 0;
-        QTest::newRow("list 404 object")
-            << compounds << 404 << object
-            << badList + QStringLiteral("404\n") + QString::fromUtf8(object) << 0;
-        QTest::newRow("list 200 object")
-            << compounds << 200 << object
-            << badList + QStringLiteral("200\n") + QString::fromUtf8(object) << 0;
-        QTest::newRow("list 200 not JSON")
-            << compounds << 200 << QByteArray("[1,") << badList + QStringLiteral("200\n[1,") << 0;
-        QTest::newRow("list 200 empty body")
-            << compounds << 200 << QByteArray() << badList + QStringLiteral("200\n") << 0;
-        QTest::newRow("search 403 array") << search << 403 << QByteArray("[]")
-                                          << QStringLiteral("Keresés sikertelen. HTTP=403") << 0;
-        QTest::newRow("search 201 array") << search << 201 << QByteArray("[{}]")
-                                          << QStringLiteral("Keresés sikertelen. HTTP=201") << 0;
-        QTest::newRow("search 200 not JSON")
-            << search << 200 << QByteArray("<html>") << badSearch << 0;
-        QTest::newRow("search 500 object") << search << 500 << object << badSearch << 0;
-        QTest::newRow("users 500 array")
-            << users << 500 << QByteArray("[]")
-            << QStringLiteral("Felhasználók lekérése sikertelen.") << 0;
-        QTest::newRow("users 403 object")
-            << users << 403 << object
-            << badUsers + QStringLiteral("403\n") + QString::fromUtf8(object) << 0;
-        QTest::newRow("users 200 null")
-            << users << 200 << QByteArray("null") << badUsers + QStringLiteral("200\nnull") << 0;
-    }
-
-    void listReplies()
-    {
-        QFETCH(QString, operation);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, message);
-        QFETCH(int, count);
-
-        server.answerAllWith(ScriptedResponse::json(status, body));
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        ApiCall call(&api, operation);
-        call.start();
-        QTRY_COMPARE(call.emissions(), 1);
-        QCOMPARE(call.errorMessage(), message);
-        if (message.isEmpty()) {
-            const QVariant list = call.ok.constFirst().constFirst();
-            QCOMPARE(list.canConvert<QList<UserRow>>() ? list.value<QList<UserRow>>().size()
-                                                       : list.value<QList<Compound>>().size(),
-                count);
-        }
-    }
-
-    void listsKeepOrderAndReadFlagsOnlyInSearch()
-    {
-        server.answerAllWith(ScriptedResponse::json(200, R"([
-            {"kod":"B","details_hit":true,"base_hit":false},
-            "skip",
-            {"kod":"A"},
-            {"kod":"B","details_hit":"true","base_hit":0}])"));
+        server.setHandler([](const RecordedRequest &request) {
+            if (request.path().endsWith("/details"))
+                return ScriptedResponse::json(
+                    200, R"({"kod":"H2O","density":1.2,"cas":"7732-18-5"})");
+            if (request.path().endsWith("/users"))
+                return ScriptedResponse::json(200, R"([7, "x",
+                    {"felhasznalonev":"anna","vezeteknev":"Kiss","keresztnev":"Anna","szerepkor":"admin","email":null},
+                    {"felhasznalonev":"anna","szerepkor":"főnök"}])");
+            return ScriptedResponse::json(200, R"([
+                {"kod":"B","details_hit":true,"base_hit":false}, "skip", {"kod":"A"},
+                {"kod":"B","details_hit":"true","base_hit":0}])");
+        });
         ApiClient api;
         api.setBaseUrl(server.origin());
         QSignalSpy listed(&api, &ApiClient::compoundsOk);
         QSignalSpy found(&api, &ApiClient::compoundsSearchOk);
+        QSignalSpy details(&api, &ApiClient::compoundDetailsOk);
+        QSignalSpy users(&api, &ApiClient::usersOk);
         api.fetchCompounds();
         api.searchCompounds(QStringLiteral("B"));
-        QTRY_COMPARE(listed.size() + found.size(), 2);
-
-        const auto summary = [](const QList<Compound> &list) {
-            QStringList s;
-            for (const Compound &c : list)
-                s << c.kod + QLatin1Char(c.details_hit ? 'D' : '-')
-                        + QLatin1Char(c.base_hit ? 'B' : '-');
-            return s;
-        };
-        QCOMPARE(summary(listed.constFirst().constFirst().value<QList<Compound>>()),
-            (QStringList {QStringLiteral("B-B"), QStringLiteral("A-B"), QStringLiteral("B-B")}));
-        QCOMPARE(summary(found.constFirst().constFirst().value<QList<Compound>>()),
-            (QStringList {QStringLiteral("BD-"), QStringLiteral("A-B"), QStringLiteral("B-B")}));
-    }
-
-    void usersListDecoded()
-    {
-        server.answerAllWith(ScriptedResponse::json(200, R"([7, "x",
-            {"felhasznalonev":"anna","vezeteknev":"Kiss","keresztnev":"Anna","szerepkor":"admin","email":null},
-            {"felhasznalonev":"anna","szerepkor":"főnök"}])"));
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        QSignalSpy listed(&api, &ApiClient::usersOk);
-        api.fetchUsers();
-        QTRY_COMPARE(listed.size(), 1);
-        const auto rows = listed.constFirst().constFirst().value<QList<UserRow>>();
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0).felhasznalonev, QStringLiteral("anna"));
-        QCOMPARE(rows.at(0).vezeteknev, QStringLiteral("Kiss"));
-        QCOMPARE(rows.at(0).keresztnev, QStringLiteral("Anna"));
-        QCOMPARE(rows.at(0).szerepkor, QStringLiteral("admin"));
-        QCOMPARE(rows.at(0).email, QString());
-        QCOMPARE(rows.at(1).szerepkor, QStringLiteral("főnök"));
-    }
-
-    void detailsReplies_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("message"); // empty: success
-
-        const QByteArray valid = R"({"kod":"H2O","density":1.2,"cas":"7732-18-5"})";
-        const QString bad = QStringLiteral("Hibás válasz (details nem JSON objektum).");
-        QTest::newRow("200 object") << 200 << valid << QString();
-        QTest::newRow("404 object is not parsed")
-            << 404 << valid
-            << QStringLiteral("Részletek lekérése sikertelen. HTTP=404\n")
-                + QString::fromUtf8(valid);
-        QTest::newRow("201 object") << 201 << valid
-                                    << QStringLiteral("Részletek lekérése sikertelen. HTTP=201\n")
-                + QString::fromUtf8(valid);
-        QTest::newRow("200 array") << 200 << QByteArray("[{}]") << bad;
-        QTest::newRow("200 not JSON") << 200 << QByteArray("<html></html>") << bad;
-        QTest::newRow("200 empty") << 200 << QByteArray() << bad;
-        QTest::newRow("200 string") << 200 << QByteArray("\"x\"") << bad;
-    }
-
-    void detailsReplies()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(QString, message);
-
-        server.answerAllWith(ScriptedResponse::json(status, body));
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        QSignalSpy ok(&api, &ApiClient::compoundDetailsOk);
-        QSignalSpy error(&api, &ApiClient::compoundDetailsError);
         api.fetchCompoundDetails(QStringLiteral("H2O"));
-        QTRY_COMPARE(ok.size() + error.size(), 1);
-        if (message.isEmpty()) {
-            const auto details = ok.constFirst().constFirst().value<CompoundDetails>();
-            QCOMPARE(details.kod, QStringLiteral("H2O"));
-            QCOMPARE(details.cas, QStringLiteral("7732-18-5"));
-            QCOMPARE(details.density, QString());
-        } else {
-            QCOMPARE(error.constFirst().constFirst().toString(), message);
-        }
+        api.fetchUsers();
+        QTRY_COMPARE(listed.size() + found.size() + details.size() + users.size(), 4);
+
+        // Server order kept; the search flags are read only from a search.
+        QCOMPARE(summary(listed.constFirst().constFirst()),
+            (QStringList {QStringLiteral("B-B"), QStringLiteral("A-B"), QStringLiteral("B-B")}));
+        QCOMPARE(summary(found.constFirst().constFirst()),
+            (QStringList {QStringLiteral("BD-"), QStringLiteral("A-B"), QStringLiteral("B-B")}));
+        const auto d = details.constFirst().constFirst().value<CompoundDetails>();
+        QCOMPARE((QStringList {d.kod, d.cas, d.density}),
+            (QStringList {QStringLiteral("H2O"), QStringLiteral("7732-18-5"), QString()}));
+        const auto rows = users.constFirst().constFirst().value<QList<UserRow>>();
+        QCOMPARE(rows.size(), 2);
+        const UserRow &anna = rows.constFirst();
+        QCOMPARE((QStringList {anna.felhasznalonev, anna.vezeteknev, anna.keresztnev,
+                     anna.szerepkor, anna.email}),
+            (QStringList {QStringLiteral("anna"), QStringLiteral("Kiss"), QStringLiteral("Anna"),
+                QStringLiteral("admin"), QString()}));
+        QCOMPARE(rows.at(1).szerepkor, QStringLiteral("főnök"));
     }
 
     void loginReplies_data()
@@ -429,9 +275,6 @@ private slots:
             << QByteArray(R"({"access_token":"t0k","szerepkor":"admin","keresztnev":"Anna"})")
             << QStringList {QStringLiteral("t0k"), QStringLiteral("admin"), QStringLiteral("Anna")}
             << QString();
-        QTest::newRow("token only")
-            << 200 << QByteArray(R"({"access_token":"t"})")
-            << QStringList {QStringLiteral("t"), QString(), QString()} << QString();
         QTest::newRow("role and name of wrong type")
             << 200 << QByteArray(R"({"access_token":"t","szerepkor":5,"keresztnev":null})")
             << QStringList {QStringLiteral("t"), QString(), QString()} << QString();
@@ -445,8 +288,6 @@ private slots:
             << 200 << QByteArray(R"({"detail":"ok"})") << QStringList() << noToken;
         QTest::newRow("numeric token")
             << 200 << QByteArray(R"({"access_token":123})") << QStringList() << noToken;
-        QTest::newRow("null token")
-            << 200 << QByteArray(R"({"access_token":null})") << QStringList() << noToken;
         // The token goes into a header line; a line break in it would end that line.
         QTest::newRow("token with a line break")
             << 200 << QByteArray(R"({"access_token":"abc\r\nX-Injected: 1"})") << QStringList()
@@ -468,16 +309,10 @@ private slots:
             << 422 << QByteArray(R"({"detail":[{"msg":"x"}]})") << QStringList() << refused;
         QTest::newRow("403 detail object")
             << 403 << QByteArray(R"({"detail":{"a":1}})") << QStringList() << refused;
-        QTest::newRow("403 detail number")
-            << 403 << QByteArray(R"({"detail":7})") << QStringList() << refused;
-        QTest::newRow("403 detail null")
-            << 403 << QByteArray(R"({"detail":null})") << QStringList() << refused;
         QTest::newRow("200 array")
             << 200 << QByteArray("[]") << QStringList() << notJson(200, QStringLiteral("[]"));
         QTest::newRow("200 empty body")
             << 200 << QByteArray() << QStringList() << notJson(200, QString());
-        QTest::newRow("200 null") << 200 << QByteArray("null") << QStringList()
-                                  << notJson(200, QStringLiteral("null"));
         QTest::newRow("401 HTML") << 401 << QByteArray("<b>%2</b>") << QStringList()
                                   << notJson(401, QStringLiteral("<b>%2</b>"));
         const QByteArray page = "<html>" + repeated('p', 994);
@@ -574,8 +409,9 @@ private slots:
         QTRY_COMPARE(listed.size(), 1);
         server.respondToHeld(0, ScriptedResponse::json(200, R"([{"kod":"A"},{"kod":"C"}])"));
         QTRY_COMPARE(listed.size(), 2);
-        QCOMPARE(listed.at(0).constFirst().value<QList<Compound>>().size(), 1);
-        QCOMPARE(listed.at(1).constFirst().value<QList<Compound>>().size(), 2);
+        QCOMPARE(summary(listed.at(0).constFirst()), QStringList {QStringLiteral("B-B")});
+        QCOMPARE(summary(listed.at(1).constFirst()),
+            (QStringList {QStringLiteral("A-B"), QStringLiteral("C-B")}));
     }
 
 private:

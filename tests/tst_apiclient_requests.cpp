@@ -28,64 +28,30 @@ QueryItems serverQueryItems(const QByteArray &query)
     QueryItems items;
     for (const QByteArray &item : query.split('&')) {
         const int equals = item.indexOf('=');
-        if (equals < 0)
-            items.append({decode(item), QString()});
-        else
-            items.append({decode(item.left(equals)), decode(item.mid(equals + 1))});
+        items.append(
+            {decode(item.left(equals)), equals < 0 ? QString() : decode(item.mid(equals + 1))});
     }
     return items;
-}
-
-Compound sampleCompound()
-{
-    Compound c;
-    c.kod = QStringLiteral("H2O");
-    c.nev = QStringLiteral(" víz ");
-    c.keplet = QStringLiteral("H2O");
-    c.molaris_tomeg = QStringLiteral("18,02");
-    c.halmazallapot = QStringLiteral("folyékony");
-    c.details_hit = true;
-    c.base_hit = false;
-    return c;
-}
-
-QJsonObject sampleCompoundJson()
-{
-    return {{QStringLiteral("kod"), QStringLiteral("H2O")},
-        {QStringLiteral("nev"), QStringLiteral(" víz ")},
-        {QStringLiteral("keplet"), QStringLiteral("H2O")},
-        {QStringLiteral("molaris_tomeg"), QStringLiteral("18,02")},
-        {QStringLiteral("szin"), QString()},
-        {QStringLiteral("halmazallapot"), QStringLiteral("folyékony")}};
-}
-
-CompoundDetails sampleDetails()
-{
-    CompoundDetails d;
-    d.kod = QStringLiteral("MASIK");
-    d.description = QStringLiteral("első sor\nmásodik sor");
-    d.cas = QStringLiteral("7732-18-5");
-    d.msds_url = QStringLiteral("https://example.hu/sds?id=1&x=2");
-    d.ghs = QStringLiteral("GHS07");
-    d.density = QStringLiteral("1,0 g/cm³");
-    d.notes = QStringLiteral("  ");
-    d.images.append({QStringLiteral("https://example.hu/a.png"), QStringLiteral("a"), 1});
-    return d;
-}
-
-QJsonObject detailsJson(const CompoundDetails &d)
-{
-    return {{QStringLiteral("description"), d.description}, {QStringLiteral("cas"), d.cas},
-        {QStringLiteral("msds_url"), d.msds_url}, {QStringLiteral("ghs"), d.ghs},
-        {QStringLiteral("storage"), d.storage}, {QStringLiteral("density"), d.density},
-        {QStringLiteral("melting_point"), d.melting_point},
-        {QStringLiteral("boiling_point"), d.boiling_point},
-        {QStringLiteral("solubility"), d.solubility}, {QStringLiteral("notes"), d.notes}};
 }
 
 QByteArray indented(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+// The operations whose path carries a compound code or a user name.
+const QList<std::tuple<QString, QByteArray, QByteArray>> &identifiedOperations()
+{
+    static const QList<std::tuple<QString, QByteArray, QByteArray>> operations {
+        {QStringLiteral("updateCompound"), "/api/v1/compounds/", ""},
+        {QStringLiteral("deleteCompound"), "/api/v1/compounds/", ""},
+        {QStringLiteral("fetchCompoundDetails"), "/api/v1/compounds/", "/details"},
+        {QStringLiteral("saveCompoundDetails"), "/api/v1/compounds/", "/details"},
+        {QStringLiteral("updateUser"), "/api/v1/users/", ""},
+        {QStringLiteral("resetUserPassword"), "/api/v1/users/", "/password"},
+        {QStringLiteral("setUserRole"), "/api/v1/users/", "/role"},
+    };
+    return operations;
 }
 
 } // namespace
@@ -97,7 +63,6 @@ private slots:
     void init()
     {
         server.clearRequests();
-        server.setHolding(false);
         server.answerAllWith(ScriptedResponse::json(200, "{}"));
     }
 
@@ -109,6 +74,34 @@ private slots:
         QTest::addColumn<QByteArray>("body");
 
         const QString padded = QStringLiteral(" titok ");
+        const QString kod = QStringLiteral("H2O");
+        Compound compound;
+        compound.kod = kod;
+        compound.nev = QStringLiteral(" víz ");
+        compound.keplet = QStringLiteral("H₂O");
+        compound.molaris_tomeg = QStringLiteral("18,02");
+        compound.halmazallapot = QStringLiteral("folyékony");
+        compound.details_hit = true;
+        compound.base_hit = false;
+        const QByteArray compoundBody = indented({{QStringLiteral("kod"), kod},
+            {QStringLiteral("nev"), compound.nev}, {QStringLiteral("keplet"), compound.keplet},
+            {QStringLiteral("molaris_tomeg"), compound.molaris_tomeg},
+            {QStringLiteral("szin"), QString()},
+            {QStringLiteral("halmazallapot"), compound.halmazallapot}});
+        CompoundDetails details;
+        details.kod = QStringLiteral("MASIK");
+        details.description = QStringLiteral("első sor\nmásodik sor");
+        details.msds_url = QStringLiteral("https://example.hu/sds?id=1&x=2");
+        details.notes = QStringLiteral("  ");
+        details.images.append({QStringLiteral("https://example.hu/a.png"), QStringLiteral("a"), 1});
+        QJsonObject detailsBody;
+        for (const char *key : {"description", "cas", "msds_url", "ghs", "storage", "density",
+                 "melting_point", "boiling_point", "solubility", "notes"})
+            detailsBody.insert(QLatin1String(key), QString());
+        detailsBody[QStringLiteral("description")] = details.description;
+        detailsBody[QStringLiteral("msds_url")] = details.msds_url;
+        detailsBody[QStringLiteral("notes")] = details.notes;
+
         QTest::newRow("login keeps name and password")
             << ClientCall([=](ApiClient &a) { a.login(QStringLiteral(" anna "), padded); })
             << QByteArray("POST") << QByteArray("/api/v1/auth/login")
@@ -137,32 +130,22 @@ private slots:
         }) << QByteArray("GET") << QByteArray("/api/v1/compounds/search?q=v%C3%ADz&limit=200")
                                 << QByteArray();
         QTest::newRow("create sends six keys, no flags")
-            << ClientCall([](ApiClient &a) { a.createCompound(sampleCompound()); })
-            << QByteArray("POST") << QByteArray("/api/v1/compounds")
-            << indented(sampleCompoundJson());
-        QTest::newRow("update") << ClientCall([](ApiClient &a) {
-            a.updateCompound(QStringLiteral("H2O"), sampleCompound());
+            << ClientCall([=](ApiClient &a) { a.createCompound(compound); }) << QByteArray("POST")
+            << QByteArray("/api/v1/compounds") << compoundBody;
+        QTest::newRow("update") << ClientCall([=](ApiClient &a) {
+            a.updateCompound(kod, compound);
         }) << QByteArray("PUT") << QByteArray("/api/v1/compounds/H2O")
-                                << indented(sampleCompoundJson());
-        QTest::newRow("delete") << ClientCall([](ApiClient &a) {
-            a.deleteCompound(QStringLiteral("H2O"));
-        }) << QByteArray("DELETE")
-                                << QByteArray("/api/v1/compounds/H2O") << QByteArray();
+                                << compoundBody;
+        QTest::newRow("delete") << ClientCall([=](ApiClient &a) { a.deleteCompound(kod); })
+                                << QByteArray("DELETE") << QByteArray("/api/v1/compounds/H2O")
+                                << QByteArray();
         QTest::newRow("details fetch")
-            << ClientCall([](ApiClient &a) { a.fetchCompoundDetails(QStringLiteral("H2O")); })
-            << QByteArray("GET") << QByteArray("/api/v1/compounds/H2O/details") << QByteArray();
+            << ClientCall([=](ApiClient &a) { a.fetchCompoundDetails(kod); }) << QByteArray("GET")
+            << QByteArray("/api/v1/compounds/H2O/details") << QByteArray();
         QTest::newRow("details save: ten keys, code only in the path")
-            << ClientCall([](ApiClient &a) {
-                   a.saveCompoundDetails(QStringLiteral("H2O"), sampleDetails());
-               })
+            << ClientCall([=](ApiClient &a) { a.saveCompoundDetails(kod, details); })
             << QByteArray("PUT") << QByteArray("/api/v1/compounds/H2O/details")
-            << indented(detailsJson(sampleDetails()));
-        QTest::newRow("details save of an empty record")
-            << ClientCall([](ApiClient &a) {
-                   a.saveCompoundDetails(QStringLiteral("H2O"), CompoundDetails());
-               })
-            << QByteArray("PUT") << QByteArray("/api/v1/compounds/H2O/details")
-            << indented(detailsJson(CompoundDetails()));
+            << indented(detailsBody);
         QTest::newRow("user list")
             << ClientCall([](ApiClient &a) { a.fetchUsers(); }) << QByteArray("GET")
             << QByteArray("/api/v1/users") << QByteArray();
@@ -178,11 +161,6 @@ private slots:
                    {QStringLiteral("keresztnev"), QStringLiteral(" Anna ")},
                    {QStringLiteral("email"), QString()},
                    {QStringLiteral("szerepkor"), QStringLiteral("editor")}});
-        QTest::newRow("password reset with an empty password")
-            << ClientCall(
-                   [](ApiClient &a) { a.resetUserPassword(QStringLiteral("anna"), QString()); })
-            << QByteArray("PUT") << QByteArray("/api/v1/users/anna/password")
-            << indented({{QStringLiteral("new_password"), QString()}});
         QTest::newRow("password reset keeps spaces")
             << ClientCall(
                    [=](ApiClient &a) { a.resetUserPassword(QStringLiteral("anna"), padded); })
@@ -208,57 +186,36 @@ private slots:
         const RecordedRequest &request = server.requests().constFirst();
         QCOMPARE(request.method, method);
         QCOMPARE(request.target, target);
-        if (!body.isEmpty()) {
-            // Same members first (clearer on failure), then the exact indented text.
-            QCOMPARE(QJsonDocument::fromJson(request.body).object(),
-                QJsonDocument::fromJson(body).object());
-        }
+        // Same members first (clearer on failure), then the exact indented text.
+        QCOMPARE(
+            QJsonDocument::fromJson(request.body).object(), QJsonDocument::fromJson(body).object());
         QCOMPARE(request.body, body);
     }
 
     void headers_data()
     {
-        QTest::addColumn<ClientCall>("call");
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<QStringList>("tokens"); // set one after the other
         QTest::addColumn<QByteArray>("authorization"); // empty: no header at all
 
-        const QList<QPair<const char *, ClientCall>> calls {
-            {"GET",
-                [](ApiClient &a) {
-                    a.fetchCompounds();
-                }},
-            {"search",
-                [](ApiClient &a) {
-                    a.searchCompounds(QStringLiteral("x"));
-                }},
-            {"DELETE",
-                [](ApiClient &a) {
-                    a.deleteCompound(QStringLiteral("x"));
-                }},
-            {"POST",
-                [](ApiClient &a) {
-                    a.login(QStringLiteral("a"), QStringLiteral("b"));
-                }},
-            {"PUT",
-                [](ApiClient &a) {
-                    a.setUserRole(QStringLiteral("a"), QStringLiteral("b"));
-                }},
-        };
-        for (const auto &[name, call] : calls) {
-            QTest::addRow("%s, no token", name) << call << QStringList() << QByteArray();
-            QTest::addRow("%s, token", name) << call << QStringList {QStringLiteral("abc.DEF-123")}
-                                             << QByteArray("Bearer abc.DEF-123");
-            QTest::addRow("%s, non-ASCII token", name)
-                << call << QStringList {QStringLiteral("tökén")}
+        for (const char *operation :
+            {"fetchCompounds", "searchCompounds", "deleteCompound", "login", "setUserRole"}) {
+            const QString op = QString::fromLatin1(operation);
+            QTest::addRow("%s, no token", operation) << op << QStringList() << QByteArray();
+            QTest::addRow("%s, token", operation)
+                << op << QStringList {QStringLiteral("abc.DEF-123")}
+                << QByteArray("Bearer abc.DEF-123");
+            QTest::addRow("%s, non-ASCII token", operation)
+                << op << QStringList {QStringLiteral("tökén")}
                 << QByteArray("Bearer t\xc3\xb6k\xc3\xa9n");
-            QTest::addRow("%s, token cleared", name)
-                << call << QStringList {QStringLiteral("abc"), QString()} << QByteArray();
+            QTest::addRow("%s, token cleared", operation)
+                << op << QStringList {QStringLiteral("abc"), QString()} << QByteArray();
         }
     }
 
     void headers()
     {
-        QFETCH(ClientCall, call);
+        QFETCH(QString, operation);
         QFETCH(QStringList, tokens);
         QFETCH(QByteArray, authorization);
 
@@ -266,7 +223,7 @@ private slots:
         api.setBaseUrl(server.origin());
         for (const QString &token : tokens)
             api.setToken(token);
-        call(api);
+        ApiCall(&api, operation).start();
         QTRY_COMPARE(server.requests().size(), 1);
         const RecordedRequest &request = server.requests().constFirst();
         QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
@@ -310,18 +267,12 @@ private slots:
 
         QTest::newRow("unreserved unchanged")
             << QStringLiteral("AZaz09-._~") << QStringLiteral("AZaz09-._~");
-        QTest::newRow("slash") << QStringLiteral("a/b") << QStringLiteral("a%2Fb");
-        QTest::newRow("space") << QStringLiteral("a b") << QStringLiteral("a%20b");
-        QTest::newRow("percent") << QStringLiteral("%41") << QStringLiteral("%2541");
-        QTest::newRow("every other ASCII sign")
-            << QStringLiteral("!\"#$%&'()*+,/:;<=>?@[\\]^`{|}")
+        QTest::newRow("every other ASCII sign, space and controls")
+            << QStringLiteral("!\"#$%&'()*+,/:;<=>?@[\\]^`{|} \t\n")
             << QStringLiteral("%21%22%23%24%25%26%27%28%29%2A%2B%2C%2F%3A%3B%3C%3D%3E%3F%40%5B%5C%"
-                              "5D%5E%60%7B%7C%7D");
-        QTest::newRow("controls") << QStringLiteral("\t\n") << QStringLiteral("%09%0A");
-        QTest::newRow("two-byte letters, upper-case hex")
-            << QStringLiteral("Víz ß") << QStringLiteral("V%C3%ADz%20%C3%9F");
-        QTest::newRow("three bytes") << QStringLiteral("€") << QStringLiteral("%E2%82%AC");
-        QTest::newRow("four bytes") << QStringLiteral("🧪") << QStringLiteral("%F0%9F%A7%AA");
+                              "5D%5E%60%7B%7C%7D%20%09%0A");
+        QTest::newRow("two, three and four bytes, upper-case hex")
+            << QStringLiteral("íß€🧪") << QStringLiteral("%C3%AD%C3%9F%E2%82%AC%F0%9F%A7%AA");
     }
 
     void encodePathSegment()
@@ -331,125 +282,85 @@ private slots:
         QCOMPARE(ApiClient::encodePathSegment(identifier), encoded);
     }
 
-    void identifierStaysOneSegment_data()
+    // An identifier either arrives as exactly one path segment or, when no
+    // path could carry it, nothing is sent and the operation fails like a
+    // refused connection. The network layer normalises every path before
+    // sending it, and Qt 6.4 also empties a two-character segment that begins
+    // with a dot when another segment follows ("/.a/details" goes out as
+    // "//details"); those identifiers may go either way.
+    void identifierAddressesOneResource_data()
     {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("identifier");
-        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("target"); // empty: nothing may be sent
+        QTest::addColumn<bool>("maySendNothing");
 
-        const QList<QPair<QString, QByteArray>> identifiers {
-            {QStringLiteral("a/b"), "a%2Fb"},
-            {QStringLiteral("a?b"), "a%3Fb"},
-            {QStringLiteral("a#b"), "a%23b"},
-            {QStringLiteral("a b"), "a%20b"},
-            {QStringLiteral("Víz űr"), "V%C3%ADz%20%C5%B1r"},
-            {QStringLiteral("%41"), "%2541"},
-            {QStringLiteral("..."), "..."},
-            {QStringLiteral(" "), "%20"},
-            {QStringLiteral("H2O-x_y.z~"), "H2O-x_y.z~"},
+        const QList<std::tuple<QString, QByteArray, bool>> identifiers {
+            {QStringLiteral("a/b"), "a%2Fb", false},
+            {QStringLiteral("a?b"), "a%3Fb", false},
+            {QStringLiteral("a#b"), "a%23b", false},
+            {QStringLiteral("Víz űr"), "V%C3%ADz%20%C5%B1r", false},
+            {QStringLiteral("%41"), "%2541", false},
+            {QStringLiteral("..."), "...", false},
+            {QStringLiteral(" "), "%20", false},
+            {QStringLiteral(".a"), ".a", true},
+            {QStringLiteral("._"), "._", true},
+            {QStringLiteral(". "), ".%20", true},
+            {QStringLiteral(".é"), ".%C3%A9", true},
+            {QStringLiteral(".ab"), ".ab", true},
+            {QString(), "", true},
+            {QStringLiteral("."), "", true},
+            {QStringLiteral(".."), "", true},
         };
-        const QList<std::tuple<QString, QByteArray, QByteArray>> operations {
-            {QStringLiteral("updateCompound"), "/api/v1/compounds/", ""},
-            {QStringLiteral("deleteCompound"), "/api/v1/compounds/", ""},
-            {QStringLiteral("fetchCompoundDetails"), "/api/v1/compounds/", "/details"},
-            {QStringLiteral("saveCompoundDetails"), "/api/v1/compounds/", "/details"},
-            {QStringLiteral("updateUser"), "/api/v1/users/", ""},
-            {QStringLiteral("resetUserPassword"), "/api/v1/users/", "/password"},
-            {QStringLiteral("setUserRole"), "/api/v1/users/", "/role"},
-        };
-        for (const auto &[operation, prefix, suffix] : operations) {
-            for (const auto &[identifier, encoded] : identifiers) {
-                QTest::addRow("%s %s", qPrintable(operation), encoded.constData())
-                    << operation << identifier << prefix + encoded + suffix;
+        for (const auto &[operation, prefix, suffix] : identifiedOperations()) {
+            for (const auto &[identifier, encoded, maySendNothing] : identifiers) {
+                QTest::addRow("%s \"%s\"", qPrintable(operation), qPrintable(identifier))
+                    << operation << identifier
+                    << (encoded.isEmpty() ? QByteArray() : prefix + encoded + suffix)
+                    << maySendNothing;
             }
         }
     }
 
-    void identifierStaysOneSegment()
+    void identifierAddressesOneResource()
     {
         QFETCH(QString, operation);
         QFETCH(QString, identifier);
         QFETCH(QByteArray, target);
+        QFETCH(bool, maySendNothing);
 
         ApiClient api;
         api.setBaseUrl(server.origin());
         ApiCall call(&api, operation);
         call.start(identifier);
-        QTRY_COMPARE(server.requests().size(), 1);
-        QCOMPARE(server.requests().constFirst().target, target);
+        QCOMPARE(call.emissions(), 0); // never from inside the call
         QTRY_COMPARE(call.emissions(), 1);
-    }
-
-    // The network layer normalises every path before sending it, and Qt 6.4
-    // also empties a two-character segment that begins with a dot when another
-    // segment follows ("/.a/details" goes out as "//details"). Such a request
-    // would address some other resource; it must either arrive exactly or not
-    // be sent at all and fail like a refused connection.
-    void identifierNeverReachesAnotherPath_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("identifier");
-        QTest::addColumn<QByteArray>("target");
-        QTest::addColumn<QString>("label");
-
-        const QList<std::tuple<QString, QByteArray, QByteArray, QString>> operations {
-            {QStringLiteral("updateCompound"), "/api/v1/compounds/", "",
-                QStringLiteral("Sikertelen frissítés.")},
-            {QStringLiteral("deleteCompound"), "/api/v1/compounds/", "",
-                QStringLiteral("Sikertelen törlés.")},
-            {QStringLiteral("fetchCompoundDetails"), "/api/v1/compounds/", "/details",
-                QStringLiteral("Részletek lekérése sikertelen.")},
-            {QStringLiteral("saveCompoundDetails"), "/api/v1/compounds/", "/details",
-                QStringLiteral("Részletek mentése sikertelen.")},
-            {QStringLiteral("updateUser"), "/api/v1/users/", "",
-                QStringLiteral("Mentés sikertelen.")},
-            {QStringLiteral("resetUserPassword"), "/api/v1/users/", "/password",
-                QStringLiteral("Jelszó mentés sikertelen.")},
-            {QStringLiteral("setUserRole"), "/api/v1/users/", "/role",
-                QStringLiteral("Szerepkör frissítés sikertelen.")},
-        };
-        const QList<QPair<QString, QByteArray>> identifiers {
-            {QStringLiteral(".a"), ".a"},
-            {QStringLiteral(".1"), ".1"},
-            {QStringLiteral("._"), "._"},
-            {QStringLiteral(". "), ".%20"},
-            {QStringLiteral(".é"), ".%C3%A9"},
-            {QStringLiteral(".ab"), ".ab"},
-        };
-        for (const auto &[operation, prefix, suffix, label] : operations) {
-            for (const auto &[identifier, encoded] : identifiers) {
-                QTest::addRow("%s %s", qPrintable(operation), encoded.constData())
-                    << operation << identifier << prefix + encoded + suffix << label;
-            }
-        }
-    }
-
-    void identifierNeverReachesAnotherPath()
-    {
-        QFETCH(QString, operation);
-        QFETCH(QString, identifier);
-        QFETCH(QByteArray, target);
-        QFETCH(QString, label);
-
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        ApiCall call(&api, operation);
-        call.start(identifier);
-        QTRY_COMPARE(call.emissions(), 1);
-        if (server.requests().isEmpty()) {
-            QCOMPARE(call.errorMessage(), label + QStringLiteral(" HTTP=0\n"));
-        } else {
+        if (!server.requests().isEmpty()) {
+            QVERIFY2(!target.isEmpty(), "an unaddressable identifier was sent");
             QCOMPARE(server.requests().size(), 1);
             QCOMPARE(server.requests().constFirst().target, target);
+            return;
         }
+        QVERIFY2(maySendNothing, "a sendable identifier was refused");
+        QCOMPARE(
+            call.errorMessage(), ApiCall::failureLabel(operation) + QStringLiteral(" HTTP=0\n"));
+        if (call.error.constFirst().size() == 2)
+            QCOMPARE(call.signalledUsername(), identifier);
+        // A request started later must be the first the server sees.
+        ApiCall later(&api, QStringLiteral("fetchUsers"));
+        later.start();
+        QTRY_COMPARE(later.emissions(), 1);
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().constFirst().target, QByteArray("/api/v1/users"));
+        QCOMPARE(call.emissions(), 1);
     }
 
     void searchTextArrivesUnchanged_data()
     {
         QTest::addColumn<QString>("text");
 
-        for (const char *text : {"C+", "%41", "a&b=c d", "100%", "%zz", "a+b c", "víz", "H₂O",
-                 "a/b?c#d", "é+é=é²", "q=1&limit=5", "'\"<>[]{}|\\^`", ";,:@$!*()"})
+        for (const char *text : {"C+", "%41", "a&b=c d", "100%", "%zz", "víz", "H₂O", "a/b?c#d",
+                 "é+é=é²", "q=1&limit=5", "'\"<>[]{}|\\^`", ";,:@$!*()"})
             QTest::newRow(text) << QString::fromUtf8(text);
         QTest::newRow("empty") << QString();
     }
@@ -458,117 +369,35 @@ private slots:
     {
         QFETCH(QString, text);
 
-        server.answerAllWith(ScriptedResponse::json(200, "[]"));
         ApiClient api;
         api.setBaseUrl(server.origin());
-        QSignalSpy ok(&api, &ApiClient::compoundsSearchOk);
         api.searchCompounds(text);
-        QTRY_COMPARE(ok.size(), 1);
+        QTRY_COMPARE(server.requests().size(), 1);
         const RecordedRequest &request = server.requests().constFirst();
-        QCOMPARE(request.method, QByteArray("GET"));
         QCOMPARE(request.path(), QByteArray("/api/v1/compounds/search"));
         const QueryItems expected {
             {QStringLiteral("q"), text}, {QStringLiteral("limit"), QStringLiteral("200")}};
         QCOMPARE(serverQueryItems(request.query()), expected);
     }
 
-    void unaddressableIdentifierSendsNothing_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("identifier");
-        QTest::addColumn<QString>("message");
-
-        const QList<QPair<QString, QString>> operations {
-            {QStringLiteral("updateCompound"), QStringLiteral("Sikertelen frissítés. HTTP=0\n")},
-            {QStringLiteral("deleteCompound"), QStringLiteral("Sikertelen törlés. HTTP=0\n")},
-            {QStringLiteral("fetchCompoundDetails"),
-                QStringLiteral("Részletek lekérése sikertelen. HTTP=0\n")},
-            {QStringLiteral("saveCompoundDetails"),
-                QStringLiteral("Részletek mentése sikertelen. HTTP=0\n")},
-            {QStringLiteral("updateUser"), QStringLiteral("Mentés sikertelen. HTTP=0\n")},
-            {QStringLiteral("resetUserPassword"),
-                QStringLiteral("Jelszó mentés sikertelen. HTTP=0\n")},
-            {QStringLiteral("setUserRole"),
-                QStringLiteral("Szerepkör frissítés sikertelen. HTTP=0\n")},
-        };
-        for (const auto &[operation, message] : operations) {
-            for (const QString &identifier :
-                {QString(), QStringLiteral("."), QStringLiteral("..")}) {
-                QTest::addRow("%s \"%s\"", qPrintable(operation), qPrintable(identifier))
-                    << operation << identifier << message;
-            }
-        }
-    }
-
-    void unaddressableIdentifierSendsNothing()
-    {
-        QFETCH(QString, operation);
-        QFETCH(QString, identifier);
-        QFETCH(QString, message);
-
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        ApiCall call(&api, operation);
-        call.start(identifier);
-        QCOMPARE(call.emissions(), 0); // never from inside the call
-        QTRY_COMPARE(call.error.size(), 1);
-        QCOMPARE(call.ok.size(), 0);
-        QCOMPARE(call.errorMessage(), message);
-        if (call.error.constFirst().size() == 2)
-            QCOMPARE(call.signalledUsername(), identifier);
-
-        // A request started later must be the first the server sees.
-        QSignalSpy listed(&api, &ApiClient::compoundsOk);
-        server.answerAllWith(ScriptedResponse::json(200, "[]"));
-        api.fetchCompounds();
-        QTRY_COMPARE(listed.size(), 1);
-        QCOMPARE(server.requests().size(), 1);
-        QCOMPARE(server.requests().constFirst().target, QByteArray("/api/v1/compounds"));
-        QCOMPARE(call.emissions(), 1);
-    }
-
     // Receivers elsewhere connect by these signatures; the order is the index order.
     void signalsInDeclaredOrder()
     {
-        const QStringList expected {
-            QStringLiteral("loginOk(QString token,QString role,QString keresztnev)"),
-            QStringLiteral("loginError(QString message)"),
-            QStringLiteral("compoundsOk(QList<Compound> compounds)"),
-            QStringLiteral("compoundsError(QString message)"),
-            QStringLiteral("compoundWriteOk()"),
-            QStringLiteral("compoundWriteError(QString message)"),
-            QStringLiteral("compoundDetailsOk(CompoundDetails d)"),
-            QStringLiteral("compoundDetailsError(QString message)"),
-            QStringLiteral("compoundDetailsWriteOk()"),
-            QStringLiteral("compoundDetailsWriteError(QString message)"),
-            QStringLiteral("compoundsSearchOk(QList<Compound> compounds)"),
-            QStringLiteral("compoundsSearchError(QString message)"),
-            QStringLiteral("usersOk(QList<UserRow> users)"),
-            QStringLiteral("usersError(QString message)"),
-            QStringLiteral("adminWriteOk()"),
-            QStringLiteral("adminWriteError(QString message)"),
-            QStringLiteral("registerOk()"),
-            QStringLiteral("registerError(QString message)"),
-            QStringLiteral("adminReauthOk()"),
-            QStringLiteral("adminReauthError(QString message)"),
-            QStringLiteral("userUpdateOk(QString username)"),
-            QStringLiteral("userUpdateError(QString username,QString message)"),
-            QStringLiteral("passwordResetOk(QString username)"),
-            QStringLiteral("passwordResetError(QString username,QString message)"),
-        };
+        const QByteArrayList expected {"loginOk(QString,QString,QString)", "loginError(QString)",
+            "compoundsOk(QList<Compound>)", "compoundsError(QString)", "compoundWriteOk()",
+            "compoundWriteError(QString)", "compoundDetailsOk(CompoundDetails)",
+            "compoundDetailsError(QString)", "compoundDetailsWriteOk()",
+            "compoundDetailsWriteError(QString)", "compoundsSearchOk(QList<Compound>)",
+            "compoundsSearchError(QString)", "usersOk(QList<UserRow>)", "usersError(QString)",
+            "adminWriteOk()", "adminWriteError(QString)", "registerOk()", "registerError(QString)",
+            "adminReauthOk()", "adminReauthError(QString)", "userUpdateOk(QString)",
+            "userUpdateError(QString,QString)", "passwordResetOk(QString)",
+            "passwordResetError(QString,QString)"};
         const QMetaObject &meta = ApiClient::staticMetaObject;
-        QStringList declared;
+        QByteArrayList declared;
         for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-            const QMetaMethod method = meta.method(i);
-            if (method.methodType() != QMetaMethod::Signal)
-                continue;
-            QStringList parameters;
-            for (int p = 0; p < method.parameterCount(); ++p) {
-                parameters << QString::fromLatin1(
-                    method.parameterTypes().at(p) + ' ' + method.parameterNames().at(p));
-            }
-            declared << QString::fromLatin1(method.name()) + QLatin1Char('(')
-                    + parameters.join(QLatin1Char(',')) + QLatin1Char(')');
+            if (meta.method(i).methodType() == QMetaMethod::Signal)
+                declared << meta.method(i).methodSignature();
         }
         QCOMPARE(declared, expected);
     }
@@ -593,13 +422,9 @@ private slots:
             << QStringLiteral(" \thttps://h:8443/ \n") << QStringLiteral("https://h:8443");
         QTest::newRow("two slashes keep one")
             << QStringLiteral("https://h:8443//") << QStringLiteral("https://h:8443/");
-        QTest::newRow("path with slash")
-            << QStringLiteral("https://h/api/ ") << QStringLiteral("https://h/api");
         QTest::newRow("slash inside spaces only")
             << QStringLiteral("https://h / ") << QStringLiteral("https://h ");
         QTest::newRow("only a slash") << QStringLiteral(" / ") << QString();
-        QTest::newRow("backslash kept")
-            << QStringLiteral("https://h\\") << QStringLiteral("https://h\\");
     }
 
     void setBaseUrlNormalises()
@@ -617,7 +442,6 @@ private slots:
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QByteArray>("target");
 
-        QTest::newRow("bare") << QString() << QString() << QByteArray("/api/v1/users");
         QTest::newRow("spaces and slash")
             << QStringLiteral("  ") << QStringLiteral("/ ") << QByteArray("/api/v1/users");
         QTest::newRow("path prefix")

@@ -96,9 +96,6 @@ private slots:
             << QByteArray(R"({"kod":1,"nev":true,"keplet":null,"molaris_tomeg":18.02,"szin":["a"],
                              "halmazallapot_x":"y","extra":"z"})")
             << false << empty << false << true;
-        QTest::newRow("nested object as value")
-            << QByteArray(R"({"kod":{"kod":"A"}})") << false << empty << false << true;
-        QTest::newRow("empty object, list") << QByteArray("{}") << false << empty << false << true;
         QTest::newRow("empty object, search") << QByteArray("{}") << true << empty << false << true;
         QTest::newRow("list ignores flags")
             << QByteArray(R"({"details_hit":true,"base_hit":false})") << false << empty << false
@@ -111,8 +108,6 @@ private slots:
             << true;
         QTest::newRow("search, flags as numbers")
             << QByteArray(R"({"details_hit":1,"base_hit":0})") << true << empty << false << true;
-        QTest::newRow("search, flags null") << QByteArray(R"({"details_hit":null,"base_hit":null})")
-                                            << true << empty << false << true;
     }
 
     void compoundFromJson()
@@ -214,11 +209,8 @@ private slots:
             << QByteArray(R"({"kod":null,"description":1,"cas":false,"msds_url":[],"ghs":{},
                              "storage":null,"notes":["x"]})")
             << empty << QStringList();
-        QTest::newRow("images missing") << QByteArray("{}") << empty << QStringList();
-        QTest::newRow("images null") << QByteArray(R"({"images":null})") << empty << QStringList();
-        QTest::newRow("images object")
+        QTest::newRow("images not an array")
             << QByteArray(R"({"images":{"url":"a"}})") << empty << QStringList();
-        QTest::newRow("images string") << QByteArray(R"({"images":"a"})") << empty << QStringList();
         QTest::newRow("a string and one object")
             << QByteArray(R"({"images":["a.png",{"url":"b.png"}]})") << empty
             << QStringList {QStringLiteral("b.png")};
@@ -258,26 +250,9 @@ private slots:
         QTest::newRow("caption of wrong type")
             << QByteArray(R"({"url":"u","caption":7})") << QStringLiteral("u") << QString() << 0;
         QTest::newRow("url null") << QByteArray(R"({"url":null})") << QString() << QString() << 0;
-        const QList<QPair<const char *, int>> orders {
-            {"2.0", 2},
-            {"-3", -3},
-            {"0", 0},
-            {"2.5", 0},
-            {"-0.5", 0},
-            {"\"2\"", 0},
-            {"true", 0},
-            {"null", 0},
-            {"[2]", 0},
-            {"{}", 0},
-            {"2147483647", max},
-            {"-2147483648", min},
-            {"2147483648", 0},
-            {"-2147483649", 0},
-            {"1e10", 0},
-            {"4294967298", 0},
-            {"1e300", 0},
-            {"2e0", 2},
-        };
+        const QList<QPair<const char *, int>> orders {{"2.0", 2}, {"-3", -3}, {"2.5", 0},
+            {"-0.5", 0}, {"\"2\"", 0}, {"null", 0}, {"2147483647", max}, {"-2147483648", min},
+            {"2147483648", 0}, {"-2147483649", 0}, {"4294967298", 0}, {"1e300", 0}};
         for (const auto &[value, expected] : orders) {
             QTest::addRow("order %s", value)
                 << QByteArray("{\"order\":") + value + '}' << QString() << QString() << expected;
