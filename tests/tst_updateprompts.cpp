@@ -98,9 +98,7 @@ private slots:
     void percent_data();
     void percent();
     void mandatoryPromptThenDownloadFailure();
-    void mandatoryPromptClosedOtherwise();
-    void errorPrompt_data();
-    void errorPrompt();
+    void errorPromptShowsMarkupAsWritten();
     void gateKeepsClosed_data();
     void gateKeepsClosed();
     void gateOpensOnce();
@@ -142,11 +140,7 @@ void TestUpdatePrompts::percent_data()
     QTest::addColumn<qint64>("total");
     QTest::addColumn<int>("value");
 
-    QTest::newRow("a quarter") << qint64(50) << qint64(200) << 25;
-    QTest::newRow("truncated, not rounded") << qint64(1) << qint64(3) << 33;
-    QTest::newRow("two thirds") << qint64(2) << qint64(3) << 66;
-    QTest::newRow("nothing yet") << qint64(0) << qint64(200) << 0;
-    QTest::newRow("all") << qint64(200) << qint64(200) << 100;
+    QTest::newRow("truncated, not rounded") << qint64(2) << qint64(3) << 66;
     QTest::newRow("size unknown") << qint64(5000) << qint64(-1) << 0;
     QTest::newRow("size zero") << qint64(0) << qint64(0) << 0;
     QTest::newRow("beyond 32 bits") << qint64(3000000000) << qint64(4000000000) << 75;
@@ -201,7 +195,6 @@ void TestUpdatePrompts::mandatoryPromptThenDownloadFailure()
     QCOMPARE(dialogs.size(), 1);
     QPointer<QProgressDialog> progress = dialogs.first();
     QCOMPARE(progress->labelText(), QStringLiteral("Frissítés letöltése..."));
-    QCOMPARE(progress->minimum(), 0);
     QCOMPARE(progress->maximum(), 100);
     QCOMPARE(progress->value(), 0);
     QCOMPARE(progress->windowModality(), Qt::ApplicationModal);
@@ -210,10 +203,6 @@ void TestUpdatePrompts::mandatoryPromptThenDownloadFailure()
 
     emit checker->downloadProgress(50, 200);
     QCOMPARE(progress->value(), 25);
-    emit checker->downloadProgress(1, 3);
-    QCOMPARE(progress->value(), 33);
-    emit checker->downloadProgress(4096, -1);
-    QCOMPARE(progress->value(), 0);
 
     // The whole body arrives, so the dialog stands at 100 when the digest fails.
     bool progressOpenBehindError = false;
@@ -230,34 +219,9 @@ void TestUpdatePrompts::mandatoryPromptThenDownloadFailure()
     QCOMPARE(begun, 0);
 }
 
-void TestUpdatePrompts::mandatoryPromptClosedOtherwise()
+void TestUpdatePrompts::errorPromptShowsMarkupAsWritten()
 {
-    ModalAnswerer answerer;
-    answerer.push(ModalAnswerer::reject());
-
-    QVERIFY(runUntilQuit([this] {
-        emit checker->updateAvailable(
-            QStringLiteral("0.2.0"), QString(), QStringLiteral("setup/x.exe"), QString(), true);
-    }));
-
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().first().title, UpdateTitle);
-    QVERIFY(visibleProgressDialogs().isEmpty());
-    QVERIFY(server.requests().isEmpty());
-}
-
-void TestUpdatePrompts::errorPrompt_data()
-{
-    QTest::addColumn<QString>("msg");
-
-    QTest::newRow("unreachable") << QStringLiteral("Nem érhető el a szerver (HTTP=0).");
-    QTest::newRow("markup is shown as written")
-        << QStringLiteral("Nem tudtam fájlba menteni a letöltést: /tmp/<b>x</b>.exe");
-}
-
-void TestUpdatePrompts::errorPrompt()
-{
-    QFETCH(QString, msg);
+    const QString msg = QStringLiteral("Nem tudtam fájlba menteni a letöltést: /tmp/<b>x</b>.exe");
     ModalAnswerer answerer;
 
     QVERIFY(runUntilQuit([msg] { showUpdateErrorPrompt(msg); }));
@@ -302,6 +266,9 @@ void TestUpdatePrompts::gateKeepsClosed()
     QCOMPARE(answerer.seen().first().title, title);
     QCOMPARE(answerer.seen().first().text, text);
     QCOMPARE(begun, 0);
+    QVERIFY(visibleProgressDialogs().isEmpty());
+    for (const RecordedRequest &request : server.requests())
+        QCOMPARE(request.target, QByteArray("/releases/latest.json"));
 }
 
 void TestUpdatePrompts::gateOpensOnce()
