@@ -88,6 +88,8 @@ ModalAnswerer::Answer signIn(const QString &username, QStringList *seenFields = 
     };
 }
 
+enum Ending { CancelBeforeLoop, CancelInLoop, CancelAfterLogout, CloseWindow };
+
 } // namespace
 
 class TestAppController : public QObject {
@@ -112,17 +114,15 @@ private slots:
 
     void cycle()
     {
-        QSettings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"))
-            .setValue(QStringLiteral("api/base_url"), QStringLiteral("https://old.example"));
+        QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+        settings.setValue(QStringLiteral("api/base_url"), QStringLiteral("https://old.example"));
         answerer->push(signIn(QStringLiteral("  anna ")));
         QPointer<MainWindow> second;
         {
             AppController controller;
 
-            QCOMPARE(QSettings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"))
-                         .value(QStringLiteral("api/base_url"))
-                         .toString(),
-                DefaultServerOrigin);
+            QCOMPARE(
+                settings.value(QStringLiteral("api/base_url")).toString(), DefaultServerOrigin);
             QCOMPARE(visibleMainWindows().size(), 1);
             QPointer<MainWindow> first = visibleMainWindows().first();
             QCOMPARE(first->windowTitle(), QStringLiteral("Orvantis - anna (editor)"));
@@ -160,54 +160,43 @@ private slots:
         QVERIFY(second.isNull());
     }
 
-    void cancellingLoginQuits_data()
+    void quits_data()
     {
-        QTest::addColumn<bool>("beforeLoopRuns");
-        QTest::newRow("before the event loop runs") << true;
-        QTest::newRow("from the event loop") << false;
+        QTest::addColumn<int>("ending");
+        QTest::newRow("login cancelled before the event loop runs") << int(CancelBeforeLoop);
+        QTest::newRow("login cancelled from the event loop") << int(CancelInLoop);
+        QTest::newRow("login cancelled after logout") << int(CancelAfterLogout);
+        QTest::newRow("main window closed") << int(CloseWindow);
     }
 
-    void cancellingLoginQuits()
+    void quits()
     {
-        QFETCH(bool, beforeLoopRuns);
+        QFETCH(int, ending);
 
+        const bool signedIn = ending == CancelAfterLogout || ending == CloseWindow;
+        answerer->push(signedIn ? signIn(QStringLiteral("anna")) : ModalAnswerer::reject());
         answerer->push(ModalAnswerer::reject());
         std::unique_ptr<AppController> controller;
-        auto start = [&] {
+        const auto start = [&] {
             controller = std::make_unique<AppController>();
         };
-        if (beforeLoopRuns)
+        if (ending != CancelInLoop)
             start();
+        QCOMPARE(visibleMainWindows().size(), signedIn ? 1 : 0);
+        QPointer<MainWindow> window = visibleMainWindows().value(0);
 
         QVERIFY(runUntilQuit([&] {
-            if (!beforeLoopRuns)
+            if (ending == CancelInLoop)
                 start();
+            else if (ending == CancelAfterLogout)
+                emit window->logoutRequested();
+            else if (ending == CloseWindow)
+                window->close();
         }));
         QVERIFY(visibleMainWindows().isEmpty());
-        QVERIFY(loginRequests(origin).isEmpty());
-    }
-
-    void cancellingLoginAfterLogoutQuits()
-    {
-        answerer->push(signIn(QStringLiteral("anna")));
-        AppController controller;
-        QCOMPARE(visibleMainWindows().size(), 1);
-        MainWindow *window = visibleMainWindows().first();
-        answerer->push(ModalAnswerer::reject());
-
-        QVERIFY(runUntilQuit([window] { emit window->logoutRequested(); }));
-        QVERIFY(visibleMainWindows().isEmpty());
-    }
-
-    void closingMainWindowQuits()
-    {
-        answerer->push(signIn(QStringLiteral("anna")));
-        AppController controller;
-        QCOMPARE(visibleMainWindows().size(), 1);
-        QPointer<MainWindow> window = visibleMainWindows().first();
-
-        QVERIFY(runUntilQuit([window] { window->close(); }));
-        QVERIFY(!window.isNull());
+        QCOMPARE(loginRequests(origin).size(), signedIn ? 1 : 0);
+        if (ending == CloseWindow)
+            QVERIFY(!window.isNull());
     }
 
 private:
