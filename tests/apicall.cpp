@@ -74,20 +74,28 @@ QString ApiCall::failureLabel(const QString &operation)
 
 void ApiCall::start(const QString &identifier)
 {
+    // Padded texts show which arguments are sent as given and which trimmed.
+    const QString password = QStringLiteral(" titok ");
     Compound compound;
     compound.kod = identifier;
-    compound.nev = QStringLiteral("víz");
+    compound.nev = QStringLiteral(" víz ");
+    compound.keplet = QStringLiteral("H₂O");
+    compound.molaris_tomeg = QStringLiteral("18,02");
+    compound.halmazallapot = QStringLiteral("folyékony");
+    compound.details_hit = true;
+    compound.base_hit = false;
     CompoundDetails details;
-    details.description = QStringLiteral("leírás");
-    const QString name = QStringLiteral("anna");
-    const QString password = QStringLiteral("jelszo");
-    const QString role = QStringLiteral("editor");
+    details.kod = QStringLiteral("MASIK");
+    details.description = QStringLiteral("első sor\nmásodik sor");
+    details.msds_url = QStringLiteral("https://example.hu/sds?id=1&x=2");
+    details.notes = QStringLiteral("  ");
+    details.images.append({QStringLiteral("https://example.hu/a.png"), QStringLiteral("a"), 1});
 
     if (operation == QLatin1String("login"))
-        api->login(name, password);
+        api->login(QStringLiteral(" anna "), password);
     else if (operation == QLatin1String("registerUser"))
-        api->registerUser(name, QStringLiteral("Kiss"), QStringLiteral("Anna"), password,
-            QStringLiteral("anna@example.hu"));
+        api->registerUser(QStringLiteral(" anna\t"), QStringLiteral(" Kiss "),
+            QStringLiteral("Anna "), password, QStringLiteral(" a@b.hu "));
     else if (operation == QLatin1String("adminReauth"))
         api->adminReauth(password);
     else if (operation == QLatin1String("fetchCompounds"))
@@ -107,12 +115,12 @@ void ApiCall::start(const QString &identifier)
     else if (operation == QLatin1String("fetchUsers"))
         api->fetchUsers();
     else if (operation == QLatin1String("updateUser"))
-        api->updateUser(identifier, QStringLiteral("uj-nev"), QStringLiteral("Kiss"),
-            QStringLiteral("Anna"), QStringLiteral("anna@example.hu"), role);
+        api->updateUser(identifier, QStringLiteral("uj"), QStringLiteral("Kiss"),
+            QStringLiteral(" Anna "), QString(), QStringLiteral("editor"));
     else if (operation == QLatin1String("resetUserPassword"))
         api->resetUserPassword(identifier, password);
     else if (operation == QLatin1String("setUserRole"))
-        api->setUserRole(identifier, role);
+        api->setUserRole(identifier, QStringLiteral("admin"));
 }
 
 int ApiCall::emissions() const
