@@ -133,7 +133,6 @@ private slots:
         QTest::newRow("admin") << "admin" << true;
         QTest::newRow("editor") << "editor" << true;
         QTest::newRow("user") << "user" << false;
-        QTest::newRow("empty") << "" << false;
         QTest::newRow("capital Admin") << "Admin" << false;
     }
     void roleRules()

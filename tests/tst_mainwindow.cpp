@@ -149,14 +149,13 @@ private slots:
     {
         QTest::addColumn<QString>("formula");
         QTest::addColumn<QString>("html");
-        const char *const rows[][3] = {{"H2SO4", "H2SO4", "H<sub>2</sub>SO<sub>4</sub>"},
-            {"digit run", "C12", "C<sub>1</sub><sub>2</sub>"}, {"less-than", "A<B", "A&lt;B"},
-            {"ampersand before digit", "&2", "&amp;<sub>2</sub>"},
-            {"markup and quote", "<b a=\"q\">1</b>",
-                "&lt;b a=&quot;q&quot;&gt;<sub>1</sub>&lt;/b&gt;"},
-            {"arabic-indic", "H\u0662O", "H<sub>\u0662</sub>O"},
-            {"superscript two is no decimal digit", "m\u00b2", "m\u00b2"},
-            {"digit outside the BMP", "X\U0001D7CF", "X\U0001D7CF"}};
+        const char *const rows[][3]
+            = {{"H2SO4", "H2SO4", "H<sub>2</sub>SO<sub>4</sub>"}, {"less-than", "A<B", "A&lt;B"},
+                {"markup, quote and ampersand", "<b a=\"q\">&1</b>",
+                    "&lt;b a=&quot;q&quot;&gt;&amp;<sub>1</sub>&lt;/b&gt;"},
+                {"arabic-indic", "H\u0662O", "H<sub>\u0662</sub>O"},
+                {"superscript two is no decimal digit", "m\u00b2", "m\u00b2"},
+                {"digit outside the BMP", "X\U0001D7CF", "X\U0001D7CF"}};
         for (const auto &row : rows)
             QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
     }
@@ -171,17 +170,26 @@ private slots:
     {
         QTest::addColumn<QString>("role");
         QTest::addColumn<QStringList>("toolbar");
+        QTest::addColumn<QString>("keresztnev");
+        QTest::addColumn<QString>("greeting");
         const QStringList editing {"addButton", "editButton", "deleteButton"};
-        QTest::newRow("admin") << "admin" << editing + QStringList {"usersButton", "searchEdit"};
-        QTest::newRow("editor") << "editor" << editing + QStringList {"searchEdit"};
-        for (const char *role : {"user", "", "Admin"})
-            QTest::newRow(role) << role << QStringList {"searchEdit"};
+        const QString anna = QString::fromUtf8("Üdvözlöm, Anna!");
+        QTest::newRow("admin") << "admin" << editing + QStringList {"usersButton", "searchEdit"}
+                               << "Anna" << anna;
+        QTest::newRow("editor, no first name") << "editor" << editing + QStringList {"searchEdit"}
+                                               << "" << QString::fromUtf8("Üdvözlöm, anna!");
+        QTest::newRow("user, markup stays text")
+            << "user" << QStringList {"searchEdit"} << "<i>x</i>"
+            << QString::fromUtf8("Üdvözlöm, <i>x</i>!");
+        QTest::newRow("Admin") << "Admin" << QStringList {"searchEdit"} << "Anna" << anna;
     }
     void roleButtons()
     {
         QFETCH(QString, role);
         QFETCH(QStringList, toolbar);
-        openWindow(role);
+        QFETCH(QString, keresztnev);
+        QFETCH(QString, greeting);
+        openWindow(role, keresztnev);
         auto *search = w->findChild<QLineEdit *>("searchEdit");
         QLayout *row = layoutHolding(w->centralWidget()->layout(), search);
         QVERIFY(row);
@@ -198,35 +206,24 @@ private slots:
         QCOMPARE(buttons.size(), toolbar.size());
         QVERIFY(buttons.contains("logoutButton"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Orvantis - anna (%1)").arg(role));
-    }
 
-    void greetingAndClock_data()
-    {
-        QTest::addColumn<QString>("keresztnev");
-        QTest::addColumn<QString>("greeting");
-        QTest::newRow("no first name") << "" << QString::fromUtf8("Üdvözlöm, anna!");
-        QTest::newRow("markup stays text")
-            << "<i>x</i>" << QString::fromUtf8("Üdvözlöm, <i>x</i>!");
-    }
-    void greetingAndClock()
-    {
-        QFETCH(QString, keresztnev);
-        QFETCH(QString, greeting);
-        openWindow("user", keresztnev);
         auto *welcome = w->findChild<QLabel *>("welcomeLabel");
         QCOMPARE(welcome->text(), greeting);
         QCOMPARE(welcome->textFormat(), Qt::PlainText);
         const QRegularExpression clock("^\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2}$");
         QVERIFY(clock.match(w->findChild<QLabel *>("clockLabel")->text()).hasMatch());
+
+        // Logging out only asks; the controller closes the window.
+        QSignalSpy logout(w.data(), &MainWindow::logoutRequested);
+        button("logoutButton")->click();
+        QCOMPARE(logout.size(), 1);
+        QVERIFY(w->isVisible());
     }
 
     void tableShowsList()
     {
         openWindow("user");
         QTableWidget *t = table();
-        QCOMPARE(t->item(1, 0)->text(), "B2");
-        QCOMPARE(t->item(1, 1)->text(), QString::fromUtf8("Kénsav"));
-        QCOMPARE(t->item(1, 2), nullptr);
         auto *formula = qobject_cast<QLabel *>(t->cellWidget(1, 2));
         QVERIFY(formula);
         QCOMPARE(formula->textFormat(), Qt::RichText);
@@ -463,15 +460,6 @@ private slots:
         w->openDetails(1);
         w->openDetails(-1);
         QCOMPARE(answerer->seen().size(), 1);
-    }
-
-    void logoutOnlySignals()
-    {
-        openWindow("user");
-        QSignalSpy logout(w.data(), &MainWindow::logoutRequested);
-        button("logoutButton")->click();
-        QCOMPARE(logout.size(), 1);
-        QVERIFY(w->isVisible());
     }
 };
 
