@@ -355,7 +355,8 @@ void TestEndToEnd::compoundsListSearchCreateUpdateDelete()
     QVERIFY(!acid->base_hit);
 
     EXPECT_OK(api, compoundWriteOk, compoundWriteError, api.deleteCompound(created.kod));
-    QVERIFY(!find(fetchAll(api), created.kod));
+    const QList<Compound> afterDelete = fetchAll(api);
+    QVERIFY(!find(afterDelete, created.kod));
     QCOMPARE(fetchAll(api).size(), initial.size());
 
     // A reader may not write.
