@@ -25,14 +25,9 @@ namespace {
 
 const QByteArray LoginPath = "/api/v1/auth/login";
 
-struct Account {
-    QByteArray token;
-    QByteArray role;
-    QByteArray keresztnev;
-};
-
-const QMap<QString, Account> Accounts {
-    {"anna", {"tok-anna", "editor", "Anna"}}, {"bea", {"tok-bea", "admin", ""}}};
+const QMap<QString, QByteArray> Accounts {
+    {"anna", R"({"access_token":"tok-anna","szerepkor":"editor","keresztnev":"Anna"})"},
+    {"bea", R"({"access_token":"tok-bea","szerepkor":"admin","keresztnev":""})"}};
 
 ScriptedResponse answer(const RecordedRequest &request)
 {
@@ -40,12 +35,8 @@ ScriptedResponse answer(const RecordedRequest &request)
         return ScriptedResponse::json(200, "[]");
     const QString name
         = QJsonDocument::fromJson(request.body).object().value("felhasznalonev").toString();
-    if (!Accounts.contains(name))
-        return ScriptedResponse::json(401, R"({"detail":"ismeretlen"})");
-    const Account a = Accounts.value(name);
-    return ScriptedResponse::json(200,
-        R"({"access_token":")" + a.token + R"(","szerepkor":")" + a.role + R"(","keresztnev":")"
-            + a.keresztnev + R"("})");
+    return Accounts.contains(name) ? ScriptedResponse::json(200, Accounts.value(name))
+                                   : ScriptedResponse::json(401, R"({"detail":"ismeretlen"})");
 }
 
 QList<RecordedRequest> loginRequests(const LoopbackServer &server)
