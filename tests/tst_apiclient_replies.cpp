@@ -373,24 +373,6 @@ private slots:
         QCOMPARE(call.ok.size(), 0);
     }
 
-    void overlappingListsArriveInCompletionOrder()
-    {
-        server.setHolding(true);
-        ApiClient api;
-        api.setBaseUrl(server.origin());
-        QSignalSpy listed(&api, &ApiClient::compoundsOk);
-        api.fetchCompounds();
-        api.fetchCompounds();
-        QTRY_COMPARE(server.heldCount(), 2);
-        server.respondToHeld(1, ScriptedResponse::json(200, R"([{"kod":"B"}])"));
-        QTRY_COMPARE(listed.size(), 1);
-        server.respondToHeld(0, ScriptedResponse::json(200, R"([{"kod":"A"},{"kod":"C"}])"));
-        QTRY_COMPARE(listed.size(), 2);
-        QCOMPARE(summary(listed.at(0).constFirst()), QStringList {QStringLiteral("B-B")});
-        QCOMPARE(summary(listed.at(1).constFirst()),
-            (QStringList {QStringLiteral("A-B"), QStringLiteral("C-B")}));
-    }
-
 private:
     LoopbackServer server;
 };
