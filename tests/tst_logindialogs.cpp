@@ -213,7 +213,7 @@ private slots:
         ApiClient api;
         LoginDialog dialog(&api);
         dialog.show();
-        fillLogin(&dialog, QStringLiteral(" anna "), QStringLiteral(" pw"));
+        fillLogin(&dialog, QStringLiteral(" anna\t"), QStringLiteral(" pw"));
         ModalAnswerer answerer;
         auto *loginButton = child<QPushButton>(&dialog, "loginButton");
 
@@ -236,7 +236,7 @@ private slots:
             QCOMPARE(answerer.seen().first().textFormat, Qt::PlainText);
             QCOMPARE(answerer.seen().first().title, QStringLiteral("Hiba"));
             QVERIFY(dialog.isVisible());
-            QCOMPARE(child<QLineEdit>(&dialog, "usernameEdit")->text(), QStringLiteral(" anna "));
+            QCOMPARE(child<QLineEdit>(&dialog, "usernameEdit")->text(), QStringLiteral(" anna\t"));
             QCOMPARE(child<QLineEdit>(&dialog, "passwordEdit")->text(), QStringLiteral(" pw"));
             QVERIFY(child<QLineEdit>(&dialog, "passwordEdit")->isEnabled());
 
