@@ -8,26 +8,9 @@
 
 namespace {
 
-const QString Replacement(QChar::ReplacementCharacter);
-
 QByteArray repeated(char c, int count)
 {
     return QByteArray(count, c);
-}
-
-// Bodies of failed replies and the prefix each contributes to the message.
-QList<std::tuple<const char *, QByteArray, QString>> bodyCases()
-{
-    return {
-        {"300 bytes", repeated('x', 300), QString(200, QLatin1Char('x'))},
-        {"exactly 200 bytes", repeated('y', 200), QString(200, QLatin1Char('y'))},
-        {"two-byte letter cut", repeated('a', 199) + "\xc3\xa9" + "zz",
-            QString(199, QLatin1Char('a')) + Replacement},
-        {"three-byte sign cut", repeated('b', 199) + "\xe2\x82\xac",
-            QString(199, QLatin1Char('b')) + Replacement},
-        {"letter ending at byte 200", repeated('c', 198) + "\xc3\xa9" + "zz",
-            QString(198, QLatin1Char('c')) + QStringLiteral("é")},
-    };
 }
 
 QStringList summary(const QVariant &compounds)
@@ -78,7 +61,21 @@ private slots:
             QTest::addRow("%s 204", name) << op << 204 << QByteArray() << failure(name, 204, {});
             QTest::addRow("%s 409", name) << op << 409 << markers << failure(name, 409, markers);
         }
-        for (const auto &[name, body, prefix] : bodyCases()) {
+        // The body's first 200 bytes, a character cut there read as U+FFFD.
+        const QString cut(QChar::ReplacementCharacter);
+        const QList<std::tuple<const char *, QByteArray, QString>> bodies {
+            {"300 bytes", repeated('x', 300), QString(200, QLatin1Char('x'))},
+            {"exactly 200 bytes", repeated('y', 200), QString(200, QLatin1Char('y'))},
+            {"two-byte letter cut", repeated('a', 199) + "\xc3\xa9zz",
+                QString(199, QLatin1Char('a')) + cut},
+            {"three-byte sign cut", repeated('b', 199) + "\xe2\x82\xac",
+                QString(199, QLatin1Char('b')) + cut},
+            {"four-byte sign cut", repeated('d', 199) + "\xf0\x9f\xa7\xaa",
+                QString(199, QLatin1Char('d')) + cut},
+            {"letter ending at byte 200", repeated('c', 198) + "\xc3\xa9zz",
+                QString(198, QLatin1Char('c')) + QStringLiteral("é")},
+        };
+        for (const auto &[name, body, prefix] : bodies) {
             QTest::addRow("body of %s", name)
                 << QStringLiteral("deleteCompound") << 500 << body
                 << QStringLiteral("Sikertelen törlés. HTTP=500\n") + prefix;
@@ -97,19 +94,15 @@ private slots:
         add("list 200 array", list, 200, "[]", {});
         add("list 500 array", list, 500, "[]", QStringLiteral("Vegyületek lekérése sikertelen."));
         add("list 404 object", list, 404, object, failure(list, 404, object));
-        add("list 200 not JSON", list, 200, "[1,", failure(list, 200, "[1,"));
         add("list 200 empty body", list, 200, {}, failure(list, 200, {}));
         add("search 200 array", search, 200, "[]", {});
-        add("search 403 array", search, 403, "[]", QStringLiteral("Keresés sikertelen. HTTP=403"));
         add("search 201 array", search, 201, "[{}]",
             QStringLiteral("Keresés sikertelen. HTTP=201"));
         add("search 200 not JSON", search, 200, "<html>", badSearch);
-        add("search 500 object", search, 500, object, badSearch);
         add("users 200 array", users, 200, "[]", {});
         add("users 500 array", users, 500, "[]",
             QStringLiteral("Felhasználók lekérése sikertelen."));
         add("users 403 object", users, 403, object, failure(users, 403, object));
-        add("users 200 null", users, 200, "null", failure(users, 200, "null"));
 
         // Details: the status is looked at first, the body only on 200.
         const char *details = "fetchCompoundDetails";
@@ -118,7 +111,6 @@ private slots:
         add("details 404 object", details, 404, object, failure(details, 404, object));
         add("details 201 object", details, 201, object, failure(details, 201, object));
         add("details 200 array", details, 200, "[{}]", badDetails);
-        add("details 200 not JSON", details, 200, "<html>", badDetails);
         add("details 200 empty", details, 200, {}, badDetails);
     }
 
@@ -140,25 +132,6 @@ private slots:
         if (operation == QLatin1String("updateUser")
             || operation == QLatin1String("resetUserPassword"))
             QCOMPARE(call.signalledUsername(), QStringLiteral("regi"));
-    }
-
-    void bodyPrefix_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("prefix");
-
-        QTest::newRow("empty") << QByteArray() << QString();
-        for (const auto &[name, body, prefix] : bodyCases())
-            QTest::newRow(name) << body << prefix;
-        QTest::newRow("four-byte sign cut after one byte") << repeated('d', 199)
-                + "\xf0\x9f\xa7\xaa" << QString(199, QLatin1Char('d')) + Replacement;
-    }
-
-    void bodyPrefix()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(QString, prefix);
-        QCOMPARE(ApiClient::bodyPrefix(body), prefix);
     }
 
     void noAnswer_data()
@@ -277,10 +250,8 @@ private slots:
             " t |Admin |");
         add("empty token", 200, R"({"access_token":""})", noToken);
         add("missing token", 200, R"({"detail":"ok"})", noToken);
-        add("numeric token", 200, R"({"access_token":123})", noToken);
         // The token goes into a header line; a line break in it would end that line.
         add("token with a line break", 200, R"({"access_token":"abc\r\nX-Injected: 1"})", noToken);
-        add("token with a control character", 200, R"({"access_token":"abc\u0000def"})", noToken);
         add("201 with token and detail", 201, R"({"access_token":"t","detail":"Létrehozva"})",
             QStringLiteral("Létrehozva"));
         add("201 with token only", 201, R"({"access_token":"t"})", refused);
@@ -288,7 +259,6 @@ private slots:
             QStringLiteral("  Hibás %1 jelszó.\n"));
         add("401 empty detail", 401, R"({"detail":""})", refused);
         add("401 no detail", 401, "{}", refused);
-        add("422 detail array", 422, R"({"detail":[{"msg":"x"}]})", refused);
         add("403 detail object", 403, R"({"detail":{"a":1}})", refused);
         add("200 array", 200, "[]", notJson(200, "[]"));
         add("200 empty body", 200, {}, notJson(200, {}));

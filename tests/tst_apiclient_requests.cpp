@@ -29,21 +29,6 @@ QueryItems serverQueryItems(const QByteArray &query)
     return items;
 }
 
-// The operations whose path carries a compound code or a user name.
-const QList<std::tuple<QString, QByteArray, QByteArray>> &identifiedOperations()
-{
-    static const QList<std::tuple<QString, QByteArray, QByteArray>> operations {
-        {QStringLiteral("updateCompound"), "/api/v1/compounds/", ""},
-        {QStringLiteral("deleteCompound"), "/api/v1/compounds/", ""},
-        {QStringLiteral("fetchCompoundDetails"), "/api/v1/compounds/", "/details"},
-        {QStringLiteral("saveCompoundDetails"), "/api/v1/compounds/", "/details"},
-        {QStringLiteral("updateUser"), "/api/v1/users/", ""},
-        {QStringLiteral("resetUserPassword"), "/api/v1/users/", "/password"},
-        {QStringLiteral("setUserRole"), "/api/v1/users/", "/role"},
-    };
-    return operations;
-}
-
 } // namespace
 
 class TestApiClientRequests : public QObject {
@@ -213,7 +198,17 @@ private slots:
             {QStringLiteral("."), "", true},
             {QStringLiteral(".."), "", true},
         };
-        for (const auto &[operation, prefix, suffix] : identifiedOperations()) {
+        // The operations whose path carries a compound code or a user name.
+        const QList<std::tuple<QString, QByteArray, QByteArray>> operations {
+            {QStringLiteral("updateCompound"), "/api/v1/compounds/", ""},
+            {QStringLiteral("deleteCompound"), "/api/v1/compounds/", ""},
+            {QStringLiteral("fetchCompoundDetails"), "/api/v1/compounds/", "/details"},
+            {QStringLiteral("saveCompoundDetails"), "/api/v1/compounds/", "/details"},
+            {QStringLiteral("updateUser"), "/api/v1/users/", ""},
+            {QStringLiteral("resetUserPassword"), "/api/v1/users/", "/password"},
+            {QStringLiteral("setUserRole"), "/api/v1/users/", "/role"},
+        };
+        for (const auto &[operation, prefix, suffix] : operations) {
             for (const auto &[identifier, encoded, maySendNothing] : identifiers) {
                 QTest::addRow("%s \"%s\"", qPrintable(operation),
                     encoded.isEmpty() ? qPrintable(identifier) : encoded.constData())
