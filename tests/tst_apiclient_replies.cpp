@@ -214,11 +214,7 @@ private slots:
             (QStringList {QStringLiteral("H2O"), QStringLiteral("7732-18-5"), QString()}));
         const auto rows = users.constFirst().constFirst().value<QList<UserRow>>();
         QCOMPARE(rows.size(), 2);
-        const UserRow &anna = rows.constFirst();
-        QCOMPARE((QStringList {anna.felhasznalonev, anna.vezeteknev, anna.keresztnev,
-                     anna.szerepkor, anna.email}),
-            (QStringList {QStringLiteral("anna"), QStringLiteral("Kiss"), QStringLiteral("Anna"),
-                QStringLiteral("admin"), QString()}));
+        QCOMPARE(rows.at(0).keresztnev, QStringLiteral("Anna"));
         QCOMPARE(rows.at(1).szerepkor, QStringLiteral("főnök"));
     }
 
