@@ -76,7 +76,8 @@ ScriptedResponse ScriptedResponse::json(int status, const QByteArray &body)
 {
     ScriptedResponse r;
     r.status = status;
-    r.headers.append(qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")));
+    r.headers.append(
+        qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")));
     r.body = body;
     return r;
 }
@@ -85,7 +86,8 @@ ScriptedResponse ScriptedResponse::text(int status, const QByteArray &body)
 {
     ScriptedResponse r;
     r.status = status;
-    r.headers.append(qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8")));
+    r.headers.append(qMakePair(
+        QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8")));
     r.body = body;
     return r;
 }
@@ -124,7 +126,9 @@ void LoopbackServer::setHandler(Handler newHandler)
 
 void LoopbackServer::answerAllWith(const ScriptedResponse &response)
 {
-    handler = [response](const RecordedRequest &) { return response; };
+    handler = [response](const RecordedRequest &) {
+        return response;
+    };
 }
 
 void LoopbackServer::setHolding(bool on)

@@ -14,26 +14,24 @@ class QTcpSocket;
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
 // One HTTP request as it arrived on the wire.
-struct RecordedRequest
-{
+struct RecordedRequest {
     QByteArray method;
     QByteArray target; // path with the raw query, exactly as sent
     HeaderList headers;
     QByteArray body;
 
-    QByteArray path() const;  // target up to '?'
+    QByteArray path() const; // target up to '?'
     QByteArray query() const; // raw text after '?', empty when none
     bool hasHeader(const QByteArray &name) const;
     QByteArray header(const QByteArray &name) const; // case-insensitive name
 };
 
-struct ScriptedResponse
-{
+struct ScriptedResponse {
     enum class Framing {
         ContentLength, // announce the body length, keep the connection
         CloseDelimited, // no length: the body ends when the connection closes
-        Truncated,      // announce the full length, send part, then close
-        Drop            // close the connection without any answer
+        Truncated, // announce the full length, send part, then close
+        Drop // close the connection without any answer
     };
 
     int status = 200;
@@ -49,8 +47,7 @@ struct ScriptedResponse
 // A small HTTP/1.1 server on 127.0.0.1 with an ephemeral port. It records
 // every request and answers with what the test scripts; requests can also be
 // held back and answered later in any order.
-class LoopbackServer : public QObject
-{
+class LoopbackServer : public QObject {
     Q_OBJECT
 
 public:
@@ -89,8 +86,7 @@ signals:
     void requestReceived(int index);
 
 private:
-    struct Pending
-    {
+    struct Pending {
         QTcpSocket *socket;
         int requestIndex;
     };

@@ -12,13 +12,12 @@ class QTimer;
 class QWidget;
 
 // What a test saw of one modal window before answering it.
-struct SeenModal
-{
+struct SeenModal {
     QString className;
     QString title;
-    QString text;            // message box text, input dialog label, or empty
+    QString text; // message box text, input dialog label, or empty
     QString informativeText; // message box only
-    QStringList buttons;     // message box button texts, in order
+    QStringList buttons; // message box button texts, in order
     Qt::TextFormat textFormat = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::WindowFlags flags;
@@ -29,8 +28,7 @@ struct SeenModal
 // the code that opens them. Every new modal widget is recorded once; it is
 // then handed to the next queued answer (or the default one), which returns
 // true when it has dealt with the widget, false to be asked again later.
-class ModalAnswerer : public QObject
-{
+class ModalAnswerer : public QObject {
     Q_OBJECT
 
 public:
@@ -53,8 +51,7 @@ public:
     static Answer reject();
     static Answer close();
     // Hands a dialog of type T to the test, which fills and ends it.
-    template <typename T>
-    static Answer fill(std::function<void(T *)> filler)
+    template<typename T> static Answer fill(std::function<void(T *)> filler)
     {
         return [filler](QWidget *w) {
             if (auto *dialog = qobject_cast<T *>(w)) {
