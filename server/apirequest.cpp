@@ -90,3 +90,9 @@ std::optional<QStringList> ApiRequest::strings(
     }
     return values;
 }
+
+std::optional<QStringList> ApiRequest::bodyStrings(const QStringList &keys, QString *reason) const
+{
+    const std::optional<QJsonObject> object = jsonObject(reason);
+    return object ? strings(*object, keys, reason) : std::nullopt;
+}

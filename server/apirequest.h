@@ -27,6 +27,8 @@ public:
     // The members named by keys, each required to be a JSON string.
     static std::optional<QStringList> strings(
         const QJsonObject &object, const QStringList &keys, QString *reason);
+    // The body's members named by keys, as strings: jsonObject, then strings.
+    std::optional<QStringList> bodyStrings(const QStringList &keys, QString *reason) const;
 
 private:
     QHttpServerRequest::Method requestMethod;

@@ -12,11 +12,6 @@ namespace {
 
 using Status = JsonReply::Status;
 
-QHttpServerResponse unprocessable(const QString &reason)
-{
-    return JsonReply::refusal(Status::UnprocessableEntity, reason);
-}
-
 } // namespace
 
 AuthRoutes::AuthRoutes(Database &database, SessionStore &sessions, AccessGuard &guard)
@@ -50,13 +45,10 @@ QHttpServerResponse AuthRoutes::handle(const ApiRequest &request)
 QHttpServerResponse AuthRoutes::login(const ApiRequest &request)
 {
     QString reason;
-    const std::optional<QJsonObject> body = request.jsonObject(&reason);
-    const std::optional<QStringList> fields = body
-        ? ApiRequest::strings(
-            *body, {QStringLiteral("felhasznalonev"), QStringLiteral("jelszo")}, &reason)
-        : std::nullopt;
+    const std::optional<QStringList> fields = request.bodyStrings(
+        {QStringLiteral("felhasznalonev"), QStringLiteral("jelszo")}, &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
 
     if (throttle.isBlocked(fields->at(0)))
         return JsonReply::refusal(Status::TooManyRequests,
@@ -80,15 +72,12 @@ QHttpServerResponse AuthRoutes::login(const ApiRequest &request)
 QHttpServerResponse AuthRoutes::registerUser(const ApiRequest &request)
 {
     QString reason;
-    const std::optional<QJsonObject> body = request.jsonObject(&reason);
-    const std::optional<QStringList> fields = body
-        ? ApiRequest::strings(*body,
-            {QStringLiteral("felhasznalonev"), QStringLiteral("vezeteknev"),
-                QStringLiteral("keresztnev"), QStringLiteral("jelszo"), QStringLiteral("email")},
-            &reason)
-        : std::nullopt;
+    const std::optional<QStringList> fields = request.bodyStrings(
+        {QStringLiteral("felhasznalonev"), QStringLiteral("vezeteknev"),
+            QStringLiteral("keresztnev"), QStringLiteral("jelszo"), QStringLiteral("email")},
+        &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
 
     UserRecord user;
     user.felhasznalonev = fields->at(0);
@@ -101,7 +90,7 @@ QHttpServerResponse AuthRoutes::registerUser(const ApiRequest &request)
              FieldRules::personName(QStringLiteral("keresztnév"), user.keresztnev),
              FieldRules::password(fields->at(3)), FieldRules::email(user.email)}) {
         if (!problem.isEmpty())
-            return unprocessable(problem);
+            return JsonReply::unprocessable(problem);
     }
     user.passwordHash = PasswordHasher::hash(fields->at(3));
     if (user.passwordHash.isEmpty())
@@ -125,11 +114,10 @@ QHttpServerResponse AuthRoutes::reauthenticate(const ApiRequest &request)
     if (auto refusal = guard.check(request, AccessGuard::Level::Admin, &caller))
         return std::move(*refusal);
     QString reason;
-    const std::optional<QJsonObject> body = request.jsonObject(&reason);
     const std::optional<QStringList> fields
-        = body ? ApiRequest::strings(*body, {QStringLiteral("password")}, &reason) : std::nullopt;
+        = request.bodyStrings({QStringLiteral("password")}, &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     const std::optional<UserRecord> user = database.userById(caller.userId);
     if (!user || !PasswordHasher::verify(user->passwordHash, fields->at(0)))
         return JsonReply::refusal(Status::Forbidden, QStringLiteral("Hibás admin jelszó."));

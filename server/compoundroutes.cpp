@@ -17,11 +17,6 @@ using Status = JsonReply::Status;
 const int DefaultSearchLimit = 50;
 const int MaxSearchLimit = 200;
 
-QHttpServerResponse unprocessable(const QString &reason)
-{
-    return JsonReply::refusal(Status::UnprocessableEntity, reason);
-}
-
 QHttpServerResponse methodNotAllowed()
 {
     return JsonReply::refusal(
@@ -33,20 +28,33 @@ QHttpServerResponse unknownCompound()
     return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen kódú vegyület."));
 }
 
-QHttpServerResponse storageFailure()
+// The refusal for a compound write that did not succeed.
+QHttpServerResponse refusalFor(Database::WriteResult result)
 {
-    return JsonReply::refusal(
-        Status::InternalServerError, QStringLiteral("Az adatbázis művelet nem sikerült."));
+    switch (result) {
+    case Database::WriteResult::NotFound:
+        return unknownCompound();
+    case Database::WriteResult::Duplicate:
+        return JsonReply::refusal(
+            Status::Conflict, QStringLiteral("Már létezik vegyület ezzel a kóddal."));
+    default:
+        return JsonReply::storageFailure();
+    }
+}
+
+// The compound as the reply shows it, from its six checked strings.
+QJsonObject compoundObject(const QStringList &values)
+{
+    QJsonObject compound;
+    for (int i = 0; i < values.size(); ++i)
+        compound.insert(Database::compoundKeys().at(i), values.at(i));
+    return compound;
 }
 
 // The six compound strings of a request body, checked.
 std::optional<QStringList> compoundValues(const ApiRequest &request, QString *reason)
 {
-    const std::optional<QJsonObject> body = request.jsonObject(reason);
-    if (!body)
-        return std::nullopt;
-    std::optional<QStringList> values
-        = ApiRequest::strings(*body, Database::compoundKeys(), reason);
+    std::optional<QStringList> values = request.bodyStrings(Database::compoundKeys(), reason);
     if (!values)
         return std::nullopt;
     const QStringList labels = {QStringLiteral("kód"), QStringLiteral("név"),
@@ -123,13 +131,15 @@ QHttpServerResponse CompoundRoutes::search(const ApiRequest &request)
         return std::move(*refusal);
     const QString q = request.query().queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded);
     if (q.size() > 200)
-        return unprocessable(QStringLiteral("A keresett szöveg legfeljebb 200 karakter lehet."));
+        return JsonReply::unprocessable(
+            QStringLiteral("A keresett szöveg legfeljebb 200 karakter lehet."));
     int limit = DefaultSearchLimit;
     if (request.query().hasQueryItem(QStringLiteral("limit"))) {
         bool ok = false;
         limit = request.query().queryItemValue(QStringLiteral("limit")).toInt(&ok);
         if (!ok || limit < 1)
-            return unprocessable(QStringLiteral("A limit pozitív egész szám kell legyen."));
+            return JsonReply::unprocessable(
+                QStringLiteral("A limit pozitív egész szám kell legyen."));
         limit = qMin(limit, MaxSearchLimit);
     }
     return JsonReply::array(database.search(SearchText::fold(q.trimmed()), limit));
@@ -143,21 +153,12 @@ QHttpServerResponse CompoundRoutes::create(const ApiRequest &request)
     QString reason;
     const std::optional<QStringList> values = compoundValues(request, &reason);
     if (!values)
-        return unprocessable(reason);
-    switch (database.insertCompound(*values)) {
-    case Database::WriteResult::Ok: {
-        listCache.clear();
-        QJsonObject created;
-        for (int i = 0; i < values->size(); ++i)
-            created.insert(Database::compoundKeys().at(i), values->at(i));
-        return JsonReply::object(created, Status::Created);
-    }
-    case Database::WriteResult::Duplicate:
-        return JsonReply::refusal(
-            Status::Conflict, QStringLiteral("Már létezik vegyület ezzel a kóddal."));
-    default:
-        return storageFailure();
-    }
+        return JsonReply::unprocessable(reason);
+    const Database::WriteResult result = database.insertCompound(*values);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    listCache.clear();
+    return JsonReply::object(compoundObject(*values), Status::Created);
 }
 
 QHttpServerResponse CompoundRoutes::update(const ApiRequest &request, const QString &kod)
@@ -168,22 +169,14 @@ QHttpServerResponse CompoundRoutes::update(const ApiRequest &request, const QStr
     QString reason;
     const std::optional<QStringList> values = compoundValues(request, &reason);
     if (!values)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     if (values->at(0) != kod)
-        return unprocessable(QStringLiteral("A vegyület kódja nem módosítható."));
-    switch (database.updateCompound(kod, *values)) {
-    case Database::WriteResult::Ok: {
-        listCache.clear();
-        QJsonObject updated;
-        for (int i = 0; i < values->size(); ++i)
-            updated.insert(Database::compoundKeys().at(i), values->at(i));
-        return JsonReply::object(updated);
-    }
-    case Database::WriteResult::NotFound:
-        return unknownCompound();
-    default:
-        return storageFailure();
-    }
+        return JsonReply::unprocessable(QStringLiteral("A vegyület kódja nem módosítható."));
+    const Database::WriteResult result = database.updateCompound(kod, *values);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    listCache.clear();
+    return JsonReply::object(compoundObject(*values));
 }
 
 QHttpServerResponse CompoundRoutes::remove(const ApiRequest &request, const QString &kod)
@@ -191,15 +184,11 @@ QHttpServerResponse CompoundRoutes::remove(const ApiRequest &request, const QStr
     Caller caller;
     if (auto refusal = guard.check(request, AccessGuard::Level::Editor, &caller))
         return std::move(*refusal);
-    switch (database.deleteCompound(kod)) {
-    case Database::WriteResult::Ok:
-        listCache.clear();
-        return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Törölve.")}});
-    case Database::WriteResult::NotFound:
-        return unknownCompound();
-    default:
-        return storageFailure();
-    }
+    const Database::WriteResult result = database.deleteCompound(kod);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    listCache.clear();
+    return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Törölve.")}});
 }
 
 QHttpServerResponse CompoundRoutes::readDetails(const ApiRequest &request, const QString &kod)
@@ -219,21 +208,15 @@ QHttpServerResponse CompoundRoutes::writeDetails(const ApiRequest &request, cons
     if (auto refusal = guard.check(request, AccessGuard::Level::Editor, &caller))
         return std::move(*refusal);
     QString reason;
-    const std::optional<QJsonObject> body = request.jsonObject(&reason);
-    const std::optional<QStringList> values
-        = body ? ApiRequest::strings(*body, Database::detailKeys(), &reason) : std::nullopt;
+    const std::optional<QStringList> values = request.bodyStrings(Database::detailKeys(), &reason);
     if (!values)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     for (int i = 0; i < values->size() && reason.isEmpty(); ++i)
         reason = FieldRules::text(Database::detailKeys().at(i), values->at(i), 20000, false);
     if (!reason.isEmpty())
-        return unprocessable(reason);
-    switch (database.saveDetails(kod, *values)) {
-    case Database::WriteResult::Ok:
-        return JsonReply::object(database.details(kod, imageOrigin).value_or(QJsonObject()));
-    case Database::WriteResult::NotFound:
-        return unknownCompound();
-    default:
-        return storageFailure();
-    }
+        return JsonReply::unprocessable(reason);
+    const Database::WriteResult result = database.saveDetails(kod, *values);
+    if (result != Database::WriteResult::Ok)
+        return refusalFor(result);
+    return JsonReply::object(database.details(kod, imageOrigin).value_or(QJsonObject()));
 }

@@ -39,3 +39,14 @@ void JsonReply::addCommonHeaders(QHttpServerResponse &response)
 {
     response.setHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
 }
+
+QHttpServerResponse JsonReply::unprocessable(const QString &reason)
+{
+    return refusal(Status::UnprocessableEntity, reason);
+}
+
+QHttpServerResponse JsonReply::storageFailure()
+{
+    return refusal(
+        Status::InternalServerError, QStringLiteral("Az adatbázis művelet nem sikerült."));
+}

@@ -17,5 +17,9 @@ public:
     static QHttpServerResponse serialised(const QByteArray &json);
     // A refusal: {"detail": "<message>"}.
     static QHttpServerResponse refusal(Status status, const QString &detail);
+    // 422 with the reason a request body was refused.
+    static QHttpServerResponse unprocessable(const QString &reason);
+    // 500: the database did not carry out a write.
+    static QHttpServerResponse storageFailure();
     static void addCommonHeaders(QHttpServerResponse &response);
 };

@@ -19,11 +19,17 @@ int fail(const QString &message)
     return 1;
 }
 
+// A path option as given, or its default place in the data folder.
+QString pathOption(const QCommandLineParser &parser, const QString &dataDir, const QString &name,
+    const QString &inDataDir)
+{
+    return parser.isSet(name) ? parser.value(name) : QDir(dataDir).filePath(inDataDir);
+}
+
 int publish(const QCommandLineParser &parser, const QString &dataDir)
 {
-    const QString releasesDir = parser.isSet(QStringLiteral("releases"))
-        ? parser.value(QStringLiteral("releases"))
-        : QDir(dataDir).filePath(QStringLiteral("releases"));
+    const QString releasesDir
+        = pathOption(parser, dataDir, QStringLiteral("releases"), QStringLiteral("releases"));
     const QString problem
         = ReleasePublisher::publish(releasesDir, parser.value(QStringLiteral("version")),
             parser.value(QStringLiteral("notes")), parser.value(QStringLiteral("installer")));
@@ -113,23 +119,17 @@ int main(int argc, char *argv[])
     if (!positional.isEmpty())
         return fail(QStringLiteral("unknown mode %1").arg(positional.join(QLatin1Char(' '))));
 
-    const QDir data(dataDir);
     ServerOptions options;
-    options.databasePath = parser.isSet(QStringLiteral("db"))
-        ? parser.value(QStringLiteral("db"))
-        : data.filePath(QStringLiteral("orvantis.db"));
-    options.imagesDir = parser.isSet(QStringLiteral("images"))
-        ? parser.value(QStringLiteral("images"))
-        : data.filePath(QStringLiteral("images"));
-    options.releasesDir = parser.isSet(QStringLiteral("releases"))
-        ? parser.value(QStringLiteral("releases"))
-        : data.filePath(QStringLiteral("releases"));
-    options.certificatePath = parser.isSet(QStringLiteral("cert"))
-        ? parser.value(QStringLiteral("cert"))
-        : data.filePath(QStringLiteral("certs/server.pem"));
-    options.keyPath = parser.isSet(QStringLiteral("key"))
-        ? parser.value(QStringLiteral("key"))
-        : data.filePath(QStringLiteral("certs/server.key"));
+    options.databasePath
+        = pathOption(parser, dataDir, QStringLiteral("db"), QStringLiteral("orvantis.db"));
+    options.imagesDir
+        = pathOption(parser, dataDir, QStringLiteral("images"), QStringLiteral("images"));
+    options.releasesDir
+        = pathOption(parser, dataDir, QStringLiteral("releases"), QStringLiteral("releases"));
+    options.certificatePath
+        = pathOption(parser, dataDir, QStringLiteral("cert"), QStringLiteral("certs/server.pem"));
+    options.keyPath
+        = pathOption(parser, dataDir, QStringLiteral("key"), QStringLiteral("certs/server.key"));
     options.plainHttp = parser.isSet(QStringLiteral("http"));
     options.publicOrigin = parser.value(QStringLiteral("public-origin"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));

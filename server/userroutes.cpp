@@ -13,11 +13,6 @@ namespace {
 using Method = QHttpServerRequest::Method;
 using Status = JsonReply::Status;
 
-QHttpServerResponse unprocessable(const QString &reason)
-{
-    return JsonReply::refusal(Status::UnprocessableEntity, reason);
-}
-
 QHttpServerResponse refusalFor(Database::WriteResult result)
 {
     switch (result) {
@@ -30,17 +25,8 @@ QHttpServerResponse refusalFor(Database::WriteResult result)
         return JsonReply::refusal(Status::Conflict,
             QStringLiteral("Legalább egy admin szerepkörű felhasználónak maradnia kell."));
     default:
-        return JsonReply::refusal(
-            Status::InternalServerError, QStringLiteral("Az adatbázis művelet nem sikerült."));
+        return JsonReply::storageFailure();
     }
-}
-
-// The string fields of a body, or the reason they are unusable.
-std::optional<QStringList> bodyStrings(
-    const ApiRequest &request, const QStringList &keys, QString *reason)
-{
-    const std::optional<QJsonObject> body = request.jsonObject(reason);
-    return body ? ApiRequest::strings(*body, keys, reason) : std::nullopt;
 }
 
 } // namespace
@@ -90,12 +76,12 @@ QHttpServerResponse UserRoutes::update(const ApiRequest &request, const QString 
     if (auto refusal = guard.check(request, AccessGuard::Level::ReauthenticatedAdmin, &caller))
         return std::move(*refusal);
     QString reason;
-    const std::optional<QStringList> fields = bodyStrings(request,
+    const std::optional<QStringList> fields = request.bodyStrings(
         {QStringLiteral("new_username"), QStringLiteral("vezeteknev"), QStringLiteral("keresztnev"),
             QStringLiteral("email"), QStringLiteral("szerepkor")},
         &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     UserRecord data;
     data.felhasznalonev = fields->at(0);
     data.vezeteknev = fields->at(1);
@@ -107,7 +93,7 @@ QHttpServerResponse UserRoutes::update(const ApiRequest &request, const QString 
              FieldRules::personName(QStringLiteral("keresztnév"), data.keresztnev),
              FieldRules::email(data.email), FieldRules::role(data.szerepkor)}) {
         if (!problem.isEmpty())
-            return unprocessable(problem);
+            return JsonReply::unprocessable(problem);
     }
     const Database::WriteResult result = database.updateUser(name, data);
     if (result != Database::WriteResult::Ok)
@@ -122,12 +108,12 @@ QHttpServerResponse UserRoutes::setPassword(const ApiRequest &request, const QSt
         return std::move(*refusal);
     QString reason;
     const std::optional<QStringList> fields
-        = bodyStrings(request, {QStringLiteral("new_password")}, &reason);
+        = request.bodyStrings({QStringLiteral("new_password")}, &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     reason = FieldRules::password(fields->at(0));
     if (!reason.isEmpty())
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     const std::optional<UserRecord> user = database.userByName(name);
     if (!user)
         return refusalFor(Database::WriteResult::NotFound);
@@ -149,12 +135,12 @@ QHttpServerResponse UserRoutes::setRole(const ApiRequest &request, const QString
         return std::move(*refusal);
     QString reason;
     const std::optional<QStringList> fields
-        = bodyStrings(request, {QStringLiteral("szerepkor")}, &reason);
+        = request.bodyStrings({QStringLiteral("szerepkor")}, &reason);
     if (!fields)
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     reason = FieldRules::role(fields->at(0));
     if (!reason.isEmpty())
-        return unprocessable(reason);
+        return JsonReply::unprocessable(reason);
     const Database::WriteResult result = database.setRole(name, fields->at(0));
     if (result != Database::WriteResult::Ok)
         return refusalFor(result);
