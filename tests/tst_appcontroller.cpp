@@ -4,6 +4,7 @@
 #include "tests/modalanswerer.h"
 #include "tests/rununtilquit.h"
 #include "tests/testorigin.h"
+#include "tests/visibletoplevels.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
 
@@ -51,13 +52,7 @@ QList<RecordedRequest> loginRequests(const LoopbackServer &server)
 
 QList<MainWindow *> visibleMainWindows()
 {
-    QList<MainWindow *> found;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *window = qobject_cast<MainWindow *>(w);
-        if (window && window->isVisible())
-            found.append(window);
-    }
-    return found;
+    return visibleTopLevels<MainWindow>();
 }
 
 // Signs in through the login dialog the way a user does; `seenFields`

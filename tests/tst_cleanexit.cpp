@@ -4,6 +4,7 @@
 #include "tests/modalanswerer.h"
 #include "tests/rununtilquit.h"
 #include "tests/testorigin.h"
+#include "tests/visibletoplevels.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
 #include "update/startupgate.h"
@@ -69,10 +70,8 @@ ModalAnswerer::Answer signIn()
 
 MainWindow *loadedMainWindow()
 {
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *window = qobject_cast<MainWindow *>(w);
-        if (window && window->isVisible()
-            && window->findChild<QTableWidget *>(QStringLiteral("compoundTable"))->rowCount() > 0)
+    for (MainWindow *window : visibleTopLevels<MainWindow>()) {
+        if (window->findChild<QTableWidget *>(QStringLiteral("compoundTable"))->rowCount() > 0)
             return window;
     }
     return nullptr;

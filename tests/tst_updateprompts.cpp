@@ -5,6 +5,7 @@
 #include "tests/rununtilquit.h"
 #include "tests/scopedtemplocation.h"
 #include "tests/testorigin.h"
+#include "tests/visibletoplevels.h"
 #include "update/startupgate.h"
 #include "update/updatechecker.h"
 #include "update/updateprompts.h"
@@ -47,13 +48,7 @@ ScriptedResponse dropped()
 
 QList<QProgressDialog *> visibleProgressDialogs()
 {
-    QList<QProgressDialog *> found;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *dialog = qobject_cast<QProgressDialog *>(w);
-        if (dialog && dialog->isVisible())
-            found.append(dialog);
-    }
-    return found;
+    return visibleTopLevels<QProgressDialog>();
 }
 
 QList<SeenModal> messageBoxes(const ModalAnswerer &answerer)

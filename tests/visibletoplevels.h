@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QApplication>
+#include <QList>
+#include <QWidget>
+
+// The shown top-level windows of type T, e.g. the main windows or progress
+// dialogs that the code under test opened.
+template<typename T> QList<T *> visibleTopLevels()
+{
+    QList<T *> found;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<T *>(w);
+        if (window && window->isVisible())
+            found.append(window);
+    }
+    return found;
+}
