@@ -1,6 +1,7 @@
 #include "api/apiclient.h"
 
 #include "api/serverorigin.h"
+#include "api/transfertimeout.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -54,9 +55,26 @@ bool fitsInHeader(const QString &value)
 } // namespace
 
 ApiClient::ApiClient(QObject *parent)
-    : QObject(parent)
-    , apiBaseUrl(DefaultServerOrigin)
+    : ApiClient(DefaultServerOrigin, parent)
 {
+}
+
+ApiClient::ApiClient(const QString &origin, QObject *parent)
+    : QObject(parent)
+    , serverOrigin(origin)
+    , apiBaseUrl(origin)
+{
+    networkManager.setTransferTimeout(TransferTimeoutMs);
+}
+
+QString ApiClient::origin() const
+{
+    return serverOrigin;
+}
+
+void ApiClient::setTransferTimeout(int milliseconds)
+{
+    networkManager.setTransferTimeout(milliseconds);
 }
 
 void ApiClient::setBaseUrl(const QString &url)

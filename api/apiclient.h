@@ -21,7 +21,16 @@ class ApiClient : public QObject {
     Q_OBJECT
 
 public:
+    // Talks to the product server, DefaultServerOrigin.
     explicit ApiClient(QObject *parent = nullptr);
+    // Talks to another origin, e.g. a test's loopback server.
+    explicit ApiClient(const QString &origin, QObject *parent = nullptr);
+
+    // The origin the client was made for: the initial base URL and the login
+    // dialog's fallback.
+    QString origin() const;
+    // Inactivity limit of every request, TransferTimeoutMs unless set.
+    void setTransferTimeout(int milliseconds);
 
     void setBaseUrl(const QString &url);
     QString baseUrl() const;
@@ -100,6 +109,7 @@ private:
     void handleUsers(int status, const QByteArray &body);
 
     QNetworkAccessManager networkManager;
+    QString serverOrigin;
     QString apiBaseUrl;
     QString accessToken;
 };

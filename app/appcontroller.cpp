@@ -1,6 +1,5 @@
 #include "app/appcontroller.h"
 
-#include "api/serverorigin.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
 
@@ -21,11 +20,12 @@ void quitApplication()
 
 } // namespace
 
-AppController::AppController()
+AppController::AppController(const QString &origin)
+    : api(origin)
 {
-    api.setBaseUrl(DefaultServerOrigin);
+    api.setBaseUrl(origin);
     QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
-    settings.setValue(QStringLiteral("api/base_url"), DefaultServerOrigin);
+    settings.setValue(QStringLiteral("api/base_url"), origin);
     showLogin();
 }
 

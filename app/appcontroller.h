@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/apiclient.h"
+#include "api/serverorigin.h"
 
 #include <QObject>
 
@@ -12,7 +13,7 @@ class AppController : public QObject {
     Q_OBJECT
 
 public:
-    AppController();
+    explicit AppController(const QString &origin = DefaultServerOrigin);
     ~AppController() override;
 
 protected:

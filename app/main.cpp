@@ -1,5 +1,7 @@
 #include "api/recordtypes.h"
 #include "app/appcontroller.h"
+#include "app/appversion.h"
+#include "app/toolkittranslation.h"
 #include "app/trustedca.h"
 #include "update/startupgate.h"
 #include "update/updatechecker.h"
@@ -7,14 +9,22 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char *argv[])
 {
+    // Answered before the application object exists: no display, no network.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", ORVANTIS_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
-    QApplication::setWindowIcon(QIcon(QStringLiteral("assets/orvantisicon.ico")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvantis/assets/orvantisicon.ico")));
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationVersion(QStringLiteral("0.1.6"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANTIS_VERSION));
+    installToolkitTranslation(&app);
     registerRecordTypes();
     trustBundledCertificateAuthority();
 

@@ -103,12 +103,6 @@ LoopbackServer::LoopbackServer(QObject *parent)
 
 LoopbackServer::~LoopbackServer() = default;
 
-bool LoopbackServer::adoptListeningSocket(qintptr descriptor)
-{
-    server->close();
-    return server->setSocketDescriptor(descriptor);
-}
-
 quint16 LoopbackServer::port() const
 {
     return server->serverPort();

@@ -56,10 +56,6 @@ public:
     explicit LoopbackServer(QObject *parent = nullptr);
     ~LoopbackServer() override;
 
-    // Serves on an already listening socket instead of the ephemeral one,
-    // e.g. one reserved before the test started; the server takes it over.
-    bool adoptListeningSocket(qintptr descriptor);
-
     quint16 port() const;
     QString origin() const; // "http://127.0.0.1:<port>"
 

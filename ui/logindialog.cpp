@@ -1,7 +1,6 @@
 #include "ui/logindialog.h"
 
 #include "api/apiclient.h"
-#include "api/serverorigin.h"
 #include "ui/messagebox.h"
 #include "ui/registerdialog.h"
 
@@ -106,9 +105,9 @@ void LoginDialog::onLoginOk(const QString &token, const QString &role, const QSt
 
 void LoginDialog::onLoginError(const QString &message)
 {
-    if (!fallbackTried && api->baseUrl() != DefaultServerOrigin) {
+    if (!fallbackTried && api->baseUrl() != api->origin()) {
         fallbackTried = true;
-        api->setBaseUrl(DefaultServerOrigin);
+        api->setBaseUrl(api->origin());
         api->login(attemptUsername, attemptPassword);
         return;
     }

@@ -1,6 +1,7 @@
 #include "update/updatechecker.h"
 
 #include "api/serverorigin.h"
+#include "api/transfertimeout.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -17,11 +18,6 @@
 #include <QVersionNumber>
 
 namespace {
-
-QUrl manifestUrl()
-{
-    return QUrl(DefaultServerOrigin + QStringLiteral("/releases/latest.json"), QUrl::TolerantMode);
-}
 
 int httpStatus(const QNetworkReply *reply)
 {
@@ -66,14 +62,26 @@ QStringList installerArguments()
 } // namespace
 
 UpdateChecker::UpdateChecker(QObject *parent)
+    : UpdateChecker(DefaultServerOrigin, parent)
+{
+}
+
+UpdateChecker::UpdateChecker(const QString &origin, QObject *parent)
     : QObject(parent)
+    , manifestUrl(origin + QStringLiteral("/releases/latest.json"), QUrl::TolerantMode)
     , networkManager(new QNetworkAccessManager(this))
 {
+    networkManager->setTransferTimeout(TransferTimeoutMs);
+}
+
+void UpdateChecker::setTransferTimeout(int milliseconds)
+{
+    networkManager->setTransferTimeout(milliseconds);
 }
 
 void UpdateChecker::checkForUpdates()
 {
-    QNetworkReply *reply = networkManager->get(QNetworkRequest(manifestUrl()));
+    QNetworkReply *reply = networkManager->get(QNetworkRequest(manifestUrl));
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onCheckFinished(reply); });
 }
 
@@ -141,7 +149,7 @@ void UpdateChecker::startDownload(
 
     QUrl target(url, QUrl::TolerantMode);
     if (target.isRelative())
-        target = manifestUrl().resolved(target);
+        target = manifestUrl.resolved(target);
 
     downloadReply = networkManager->get(QNetworkRequest(target));
     connect(

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -13,7 +14,14 @@ class UpdateChecker : public QObject {
     Q_OBJECT
 
 public:
+    // Asks the product server, DefaultServerOrigin.
     explicit UpdateChecker(QObject *parent = nullptr);
+    // Asks another origin, e.g. a test's loopback server.
+    explicit UpdateChecker(const QString &origin, QObject *parent = nullptr);
+
+    // Inactivity limit of the manifest request and the download,
+    // TransferTimeoutMs unless set.
+    void setTransferTimeout(int milliseconds);
 
     void checkForUpdates();
     // An empty fileName takes the name from the URL.
@@ -34,6 +42,7 @@ private:
     bool verifyDownload();
     void launchInstaller();
 
+    QUrl manifestUrl;
     QNetworkAccessManager *networkManager;
     QNetworkReply *downloadReply = nullptr;
     QString localPath;

@@ -1,0 +1,18 @@
+# orvantis_layer(<name> <sources...> LINKS <libraries...>)
+# A static library of one folder. Its include path is the project root, but it
+# sees only the Qt modules and layers it links: a widget header in api/ fails
+# to compile. Every object of it is also linked into a small executable with
+# nothing but those libraries, so that a call into a layer above it is an
+# undefined symbol and fails the build.
+set(ORVANTIS_LAYERCHECK_MAIN "${CMAKE_BINARY_DIR}/generated/layercheck.cpp")
+file(WRITE "${ORVANTIS_LAYERCHECK_MAIN}" "int main() { return 0; }\n")
+
+function(orvantis_layer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  target_compile_definitions(${name} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII)
+  add_executable(${name}_layercheck "${ORVANTIS_LAYERCHECK_MAIN}")
+  target_link_libraries(${name}_layercheck PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${name}>")
+endfunction()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "api/apiclient.h"
+#include "api/recordtypes.h"
+#include "tests/loopbackserver.h"
+#include "tests/modalanswerer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+
+// Where every window test starts: a scripted server on loopback, a client
+// signed in to it, and the answerer of the modal boxes the window opens.
+struct UiFixture {
+    LoopbackServer server;
+    ApiClient api {server.origin()};
+    ModalAnswerer modals;
+
+    UiFixture()
+    {
+        registerRecordTypes();
+        api.setToken(QStringLiteral("t0ken"));
+    }
+
+    // Requests with this method and path (without the query), in order.
+    QList<RecordedRequest> sent(const QByteArray &method, const QByteArray &path) const
+    {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest &r : server.requests()) {
+            if (r.method == method && r.path() == path)
+                found.append(r);
+        }
+        return found;
+    }
+    int count(const QByteArray &method, const QByteArray &path) const
+    {
+        return int(sent(method, path).size());
+    }
+    QJsonObject lastBody(const QByteArray &method, const QByteArray &path) const
+    {
+        const auto found = sent(method, path);
+        return found.isEmpty() ? QJsonObject()
+                               : QJsonDocument::fromJson(found.last().body).object();
+    }
+
+    // Returns once every request sent before it has reached the server, so
+    // that a test can tell that something was not sent. It goes round the
+    // client, whose signals the window under test listens to, and leaves a
+    // GET /fence among the recorded requests. Not while the server holds.
+    bool fence()
+    {
+        QNetworkAccessManager manager;
+        QNetworkReply *reply
+            = manager.get(QNetworkRequest(QUrl(server.origin() + QStringLiteral("/fence"))));
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        const bool answered = done.wait();
+        delete reply;
+        return answered;
+    }
+};
