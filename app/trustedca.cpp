@@ -4,10 +4,14 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
+#ifndef ORVANTIS_EXTRA_CA_RESOURCE
+#define ORVANTIS_EXTRA_CA_RESOURCE ":/orvantis/trustedca/extra-ca.pem"
+#endif
+
 void trustBundledCertificateAuthority()
 {
 #ifdef ORVANTIS_HAS_EXTRA_CA
-    QFile file(QStringLiteral(":/orvantis/trustedca/extra-ca.pem"));
+    QFile file(QStringLiteral(ORVANTIS_EXTRA_CA_RESOURCE));
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QList<QSslCertificate> authorities = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
