@@ -8,10 +8,11 @@
 void connectStartupGate(UpdateChecker *checker, std::function<void()> begin)
 {
     QCoreApplication *app = QCoreApplication::instance();
+    const QString unfinished = unfinishedInstall();
     QObject::connect(checker, &UpdateChecker::updateAvailable, app,
-        [checker](const QString &version, const QString &notes, const QString &url,
+        [checker, unfinished](const QString &version, const QString &notes, const QString &url,
             const QString &sha256) {
-            showMandatoryUpdatePrompt(checker, version, notes, url, sha256);
+            showMandatoryUpdatePrompt(checker, version, notes, url, sha256, unfinished);
         });
     QObject::connect(checker, &UpdateChecker::error, app, &showUpdateErrorPrompt);
     // `begin` may run a modal dialog, inside which another answer could arrive:

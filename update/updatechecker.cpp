@@ -2,22 +2,33 @@
 
 #include "api/serverorigin.h"
 #include "api/transfertimeout.h"
+#include "update/releasesignature.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QVersionNumber>
 
 namespace {
+
+const QString InstallingKey = QStringLiteral("update/installing");
+
+QVersionNumber runningVersion()
+{
+    return QVersionNumber::fromString(QCoreApplication::applicationVersion().trimmed());
+}
 
 int httpStatus(const QNetworkReply *reply)
 {
@@ -61,6 +72,33 @@ QStringList installerArguments()
 
 } // namespace
 
+QUrl installerUrl(const QUrl &manifestUrl, const QString &downloadUrl, bool verified)
+{
+    QUrl target(downloadUrl, QUrl::TolerantMode);
+    if (target.isRelative())
+        target = manifestUrl.resolved(target);
+    const QString scheme = target.scheme().toLower();
+    const QString host = target.host();
+    const bool loopback = host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || QHostAddress(host).isLoopback();
+    if (scheme == QLatin1String("https")
+        || (scheme == QLatin1String("http") && (verified || loopback)))
+        return target;
+    return QUrl();
+}
+
+QString unfinishedInstall()
+{
+    QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+    const QString recorded = settings.value(InstallingKey).toString();
+    if (recorded.isEmpty())
+        return QString();
+    if (QVersionNumber::compare(runningVersion(), QVersionNumber::fromString(recorded)) < 0)
+        return recorded;
+    settings.remove(InstallingKey);
+    return QString();
+}
+
 UpdateChecker::UpdateChecker(QObject *parent)
     : UpdateChecker(DefaultServerOrigin, parent)
 {
@@ -69,9 +107,15 @@ UpdateChecker::UpdateChecker(QObject *parent)
 UpdateChecker::UpdateChecker(const QString &origin, QObject *parent)
     : QObject(parent)
     , manifestUrl(origin + QStringLiteral("/releases/latest.json"), QUrl::TolerantMode)
+    , releaseKey(builtInReleaseKey())
     , networkManager(new QNetworkAccessManager(this))
 {
     networkManager->setTransferTimeout(TransferTimeoutMs);
+}
+
+void UpdateChecker::setReleaseKey(const QByteArray &publicKey)
+{
+    releaseKey = publicKey;
 }
 
 void UpdateChecker::setTransferTimeout(int milliseconds)
@@ -111,8 +155,7 @@ void UpdateChecker::onCheckFinished(QNetworkReply *reply)
     const QString url = manifest.value(QLatin1String("download_url")).toString();
     const QString sha256 = manifest.value(QLatin1String("sha256")).toString();
 
-    const QVersionNumber running
-        = QVersionNumber::fromString(QCoreApplication::applicationVersion().trimmed());
+    const QVersionNumber running = runningVersion();
     if (running.isNull()) {
         emit error(QStringLiteral("Hibás vagy üres alkalmazás verzió (applicationVersion)."));
         return;
@@ -122,6 +165,16 @@ void UpdateChecker::onCheckFinished(QNetworkReply *reply)
         emit noUpdate();
         return;
     }
+    // A signed release also names its digest: without one the signature
+    // would vouch for whatever file the server hands out.
+    if (!releaseKey.isEmpty()
+        && (sha256.trimmed().isEmpty()
+            || !releaseSignatureValid(releaseKey, version, sha256, url,
+                manifest.value(QLatin1String("signature")).toString()))) {
+        emit error(QStringLiteral("A kiadás aláírása érvénytelen."));
+        return;
+    }
+    announcedVersion = version.trimmed();
     emit updateAvailable(version, notes, url, sha256, true);
 }
 
@@ -134,23 +187,22 @@ void UpdateChecker::startDownload(
     }
     expectedSha256 = sha256.trimmed();
 
-    QString name = fileName.trimmed();
-    if (name.isEmpty())
-        name = fileNameFromUrl(url);
-    if (name.isEmpty())
-        name = QStringLiteral("OrvantisClient-setup.exe");
+    installerName = fileName.trimmed();
+    if (installerName.isEmpty())
+        installerName = fileNameFromUrl(url);
+    if (installerName.isEmpty())
+        installerName = QStringLiteral("OrvantisClient-setup.exe");
 
-    const QString tempDir = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    if (tempDir.isEmpty()) {
+    tempRoot = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    if (tempRoot.isEmpty()) {
         emit error(QStringLiteral("Nem található TEMP mappa."));
         return;
     }
-    localPath = QDir(tempDir).filePath(name);
-
-    QUrl target(url, QUrl::TolerantMode);
-    if (target.isRelative())
-        target = manifestUrl.resolved(target);
-
+    const QUrl target = installerUrl(manifestUrl, url, !expectedSha256.isEmpty());
+    if (target.isEmpty()) {
+        emit error(QStringLiteral("Letöltés sikertelen (nem támogatott cím)."));
+        return;
+    }
     downloadReply = networkManager->get(QNetworkRequest(target));
     connect(
         downloadReply, &QNetworkReply::downloadProgress, this, &UpdateChecker::downloadProgress);
@@ -182,51 +234,63 @@ void UpdateChecker::onDownloadFinished()
         emit error(QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath);
         return;
     }
-    if (!expectedSha256.isEmpty() && !verifyDownload())
+    const QString problem = expectedSha256.isEmpty() ? QString() : verifyDownload();
+    if (!problem.isEmpty()) {
+        // A file that failed its check is not left behind.
+        QDir(installerDir).removeRecursively();
+        emit error(problem);
         return;
-#ifndef Q_OS_WIN
-    // Elsewhere a freshly written file cannot be run until it is marked so.
-    QFile::setPermissions(localPath, QFile::permissions(localPath) | QFileDevice::ExeOwner);
-#endif
+    }
     emit downloadFinished(localPath);
     launchInstaller();
 }
 
+// Into a new folder that only this user may enter, as a new file: nothing
+// planted in the shared temporary folder can be written through or started.
 bool UpdateChecker::saveDownload(const QByteArray &body)
 {
+    QTemporaryDir folder(QDir(tempRoot).filePath(QStringLiteral("OrvantisClient-XXXXXX")));
+    localPath = folder.isValid() ? folder.filePath(installerName) : tempRoot;
     QFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly))
+    constexpr QFile::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
         return false;
     const bool written = file.write(body) == body.size();
     // close() flushes and keeps the error of a failed flush or close.
     file.close();
-    return written && file.error() == QFileDevice::NoError;
+    if (!written || file.error() != QFileDevice::NoError)
+        return false;
+    // The installer runs on after this program has ended: its folder stays.
+    folder.setAutoRemove(false);
+    installerDir = folder.path();
+    return true;
 }
 
 // Reads the saved file back, so that what is checked is what will be run.
-bool UpdateChecker::verifyDownload()
+// The failure message, or empty when the file is the expected one.
+QString UpdateChecker::verifyDownload()
 {
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        emit error(QStringLiteral("Nem tudtam ellenőrizni a fájlt (sha256)."));
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Nem tudtam ellenőrizni a fájlt (sha256).");
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        emit error(QStringLiteral("SHA256 számítás hiba."));
-        return false;
-    }
+    if (!hash.addData(&file))
+        return QStringLiteral("SHA256 számítás hiba.");
     const QString actual = QString::fromLatin1(hash.result().toHex());
-    file.close();
-    if (actual.compare(expectedSha256, Qt::CaseInsensitive) != 0) {
-        emit error(QStringLiteral("SHA256 nem egyezik! (letöltés sérült?)"));
-        return false;
-    }
-    return true;
+    if (actual.compare(expectedSha256, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("SHA256 nem egyezik! (letöltés sérült?)");
+    return QString();
 }
 
 void UpdateChecker::launchInstaller()
 {
+    // Read back at the next start: a version still older than this one
+    // means that the installation did not finish.
+    if (!announcedVersion.isEmpty()) {
+        QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+        settings.setValue(InstallingKey, announcedVersion);
+    }
     const QString workingDirectory = QFileInfo(localPath).absolutePath();
     if (!QProcess::startDetached(localPath, installerArguments(), workingDirectory)) {
         emit error(QStringLiteral("Nem sikerült elindítani az installert: ") + localPath);

@@ -22,6 +22,9 @@ public:
     // Inactivity limit of the manifest request and the download,
     // TransferTimeoutMs unless set.
     void setTransferTimeout(int milliseconds);
+    // The Ed25519 key a newer release must be signed with, builtInReleaseKey()
+    // unless set; empty: releases are not signature-checked.
+    void setReleaseKey(const QByteArray &publicKey);
 
     void checkForUpdates();
     // An empty fileName takes the name from the URL.
@@ -39,12 +42,27 @@ private:
     void onCheckFinished(QNetworkReply *reply);
     void onDownloadFinished();
     bool saveDownload(const QByteArray &body);
-    bool verifyDownload();
+    QString verifyDownload();
     void launchInstaller();
 
     QUrl manifestUrl;
+    QByteArray releaseKey;
     QNetworkAccessManager *networkManager;
     QNetworkReply *downloadReply = nullptr;
+    QString announcedVersion; // trimmed, of the last updateAvailable
+    QString tempRoot;
+    QString installerName;
+    QString installerDir; // the private folder of the saved installer
     QString localPath;
     QString expectedSha256;
 };
+
+// Where the installer named by a manifest's download_url is fetched from: a
+// relative reference resolved against the manifest URL. Empty when it may not
+// be fetched: a scheme other than http and https, or plain http to another
+// computer when there is no digest to check the file against.
+QUrl installerUrl(const QUrl &manifestUrl, const QString &downloadUrl, bool verified);
+
+// The version whose installer was started last, while the running version is
+// older than it; otherwise empty, and the record of that start is removed.
+QString unfinishedInstall();

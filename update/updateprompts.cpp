@@ -11,14 +11,18 @@
 #include <limits>
 
 void showMandatoryUpdatePrompt(UpdateChecker *checker, const QString &version, const QString &notes,
-    const QString &url, const QString &sha256)
+    const QString &url, const QString &sha256, const QString &unfinished)
 {
     QMessageBox box;
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QStringLiteral("Kötelező frissítés"));
-    box.setText(
-        QStringLiteral("Új verzió elérhető: %1\n\nA program használatához frissítened kell.")
-            .arg(version));
+    QString text
+        = QStringLiteral("Új verzió elérhető: %1\n\nA program használatához frissítened kell.")
+              .arg(version);
+    if (!unfinished.isEmpty())
+        text.prepend(
+            QStringLiteral("Az előző frissítés (%1) nem fejeződött be.\n\n").arg(unfinished));
+    box.setText(text);
     box.setInformativeText(notes);
     box.setTextFormat(Qt::PlainText);
     // The box applies the format to its main text only, and the notes come

@@ -9,9 +9,10 @@ class UpdateChecker;
 // through them ends the program.
 
 // Offers only the update: "Frissítés" starts the download with a progress
-// dialog, any other way of closing the box quits.
+// dialog, any other way of closing the box quits. A non-empty `unfinished`
+// names an earlier update whose installation did not finish.
 void showMandatoryUpdatePrompt(UpdateChecker *checker, const QString &version, const QString &notes,
-    const QString &url, const QString &sha256);
+    const QString &url, const QString &sha256, const QString &unfinished = QString());
 
 // Shows a progress dialog without a cancel button that follows the download
 // and goes away when it ends either way, then starts the download.
