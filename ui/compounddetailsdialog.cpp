@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 
 QLabel *valueLabel(const QString &text, Qt::TextFormat format, QWidget *parent)
@@ -133,6 +135,8 @@ QLineEdit *CompoundDetailsDialog::addLineRow(
 {
     auto *edit = new QLineEdit(form->parentWidget());
     edit->setObjectName(name);
+    // The toolkit's default limit would cut a longer stored value on save.
+    edit->setMaxLength(std::numeric_limits<int>::max());
     form->addRow(label, edit);
     return edit;
 }

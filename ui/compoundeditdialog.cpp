@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <limits>
+
 CompoundEditDialog::CompoundEditDialog(QWidget *parent)
     : QDialog(parent)
     , kodEdit(new QLineEdit(this))
@@ -22,6 +24,10 @@ CompoundEditDialog::CompoundEditDialog(QWidget *parent)
     molarisTomegEdit->setObjectName(QStringLiteral("molarisTomegEdit"));
     szinEdit->setObjectName(QStringLiteral("szinEdit"));
     halmazallapotEdit->setObjectName(QStringLiteral("halmazallapotEdit"));
+    // No length limit: the toolkit's default would cut a longer stored value.
+    for (QLineEdit *edit :
+        {kodEdit, nevEdit, kepletEdit, molarisTomegEdit, szinEdit, halmazallapotEdit})
+        edit->setMaxLength(std::numeric_limits<int>::max());
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Kód:"), kodEdit);

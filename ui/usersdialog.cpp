@@ -7,7 +7,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -32,6 +35,31 @@ QTableWidgetItem *cellItem(const QString &text, bool editable)
         item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     return item;
 }
+
+// A typed password is masked like in any password field: while it is edited
+// and afterwards in its cell. The item keeps the text that is sent.
+class PasswordDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QString displayText(const QVariant &value, const QLocale &) const override
+    {
+        const auto *view = qobject_cast<const QWidget *>(parent());
+        const QStyle *style = view ? view->style() : nullptr;
+        const QChar mask = style ? QChar(style->styleHint(QStyle::SH_LineEdit_PasswordCharacter))
+                                 : QLatin1Char('*');
+        return QString(value.toString().size(), mask);
+    }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            line->setEchoMode(QLineEdit::Password);
+        return editor;
+    }
+};
 
 } // namespace
 
@@ -66,6 +94,7 @@ UsersDialog::UsersDialog(ApiClient *api, const QString &ownUserName, QWidget *pa
         QStringLiteral("Email"), QStringLiteral("Jelszó")});
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setItemDelegateForColumn(PasswordColumn, new PasswordDelegate(table));
     acceptButton->setEnabled(false);
 
     connectApi();
