@@ -1,14 +1,12 @@
 #include "tests/loopbackserver.h"
 
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 namespace {
 
-const char BufferProperty[] = "loopbackBuffer";
-
+// Takes one complete request off the front of the buffer.
 bool parseRequest(QByteArray *buffer, RecordedRequest *request)
 {
     const int headerEnd = buffer->indexOf("\r\n\r\n");
@@ -16,28 +14,28 @@ bool parseRequest(QByteArray *buffer, RecordedRequest *request)
         return false;
     const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    RecordedRequest parsed;
-    parsed.method = requestLine.value(0);
-    parsed.target = requestLine.value(1);
-    qsizetype contentLength = 0;
+    RecordedRequest parsed {requestLine.value(0), requestLine.value(1), {}, {}};
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const int colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon).trimmed();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        parsed.headers.append(qMakePair(name, value));
-        if (name.compare("content-length", Qt::CaseInsensitive) == 0)
-            contentLength = value.toLongLong();
+        const int colon = lines.at(i).indexOf(':');
+        if (colon > 0)
+            parsed.headers.append(
+                {lines.at(i).left(colon).trimmed(), lines.at(i).mid(colon + 1).trimmed()});
     }
-    const qsizetype bodyStart = headerEnd + 4;
-    if (buffer->size() < bodyStart + contentLength)
+    const qsizetype length = parsed.header("Content-Length").toLongLong();
+    if (buffer->size() < headerEnd + 4 + length)
         return false;
-    parsed.body = buffer->mid(bodyStart, contentLength);
-    buffer->remove(0, bodyStart + contentLength);
+    parsed.body = buffer->mid(headerEnd + 4, length);
+    buffer->remove(0, headerEnd + 4 + length);
     *request = parsed;
     return true;
+}
+
+QByteArray head(const ScriptedResponse &response)
+{
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+    for (const auto &h : response.headers)
+        text += h.first + ": " + h.second + "\r\n";
+    return text;
 }
 
 } // namespace
@@ -54,15 +52,6 @@ QByteArray RecordedRequest::query() const
     return mark < 0 ? QByteArray() : target.mid(mark + 1);
 }
 
-bool RecordedRequest::hasHeader(const QByteArray &name) const
-{
-    for (const auto &h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
 QByteArray RecordedRequest::header(const QByteArray &name) const
 {
     for (const auto &h : headers) {
@@ -74,22 +63,12 @@ QByteArray RecordedRequest::header(const QByteArray &name) const
 
 ScriptedResponse ScriptedResponse::json(int status, const QByteArray &body)
 {
-    ScriptedResponse r;
-    r.status = status;
-    r.headers.append(
-        qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")));
-    r.body = body;
-    return r;
+    return {status, {{"Content-Type", "application/json"}}, body};
 }
 
 ScriptedResponse ScriptedResponse::text(int status, const QByteArray &body)
 {
-    ScriptedResponse r;
-    r.status = status;
-    r.headers.append(qMakePair(
-        QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8")));
-    r.body = body;
-    return r;
+    return {status, {{"Content-Type", "text/plain; charset=utf-8"}}, body};
 }
 
 LoopbackServer::LoopbackServer(QObject *parent)
@@ -98,19 +77,21 @@ LoopbackServer::LoopbackServer(QObject *parent)
     , handler([](const RecordedRequest &) { return ScriptedResponse::text(404, QByteArray()); })
 {
     server->listen(QHostAddress::LocalHost, 0);
-    connect(server, &QTcpServer::newConnection, this, &LoopbackServer::onNewConnection);
-}
-
-LoopbackServer::~LoopbackServer() = default;
-
-quint16 LoopbackServer::port() const
-{
-    return server->serverPort();
+    connect(server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = server->nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QObject::destroyed, this, [this, socket] {
+                streaming = streaming == socket ? nullptr : streaming;
+                held.removeAll(socket);
+            });
+        }
+    });
 }
 
 QString LoopbackServer::origin() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("http://127.0.0.1:%1").arg(server->serverPort());
 }
 
 void LoopbackServer::setHandler(Handler newHandler)
@@ -132,22 +113,18 @@ void LoopbackServer::setHolding(bool on)
 
 int LoopbackServer::heldCount() const
 {
-    return held.size();
+    return int(held.size());
 }
 
 void LoopbackServer::respondToHeld(int index, const ScriptedResponse &response)
 {
-    const Pending pending = held.takeAt(index);
-    answer(pending.socket, response);
+    answer(held.takeAt(index), response);
 }
 
-void LoopbackServer::startStream(int index, const ScriptedResponse &head)
+void LoopbackServer::startStream(int index, const ScriptedResponse &response)
 {
-    streaming = held.takeAt(index).socket;
-    QByteArray text = "HTTP/1.1 " + QByteArray::number(head.status) + " Scripted\r\n";
-    for (const auto &h : head.headers)
-        text += h.first + ": " + h.second + "\r\n";
-    streaming->write(text + "Connection: close\r\n\r\n");
+    streaming = held.takeAt(index);
+    streaming->write(head(response) + "Connection: close\r\n\r\n");
 }
 
 void LoopbackServer::streamBody(const QByteArray &bytes)
@@ -173,34 +150,19 @@ void LoopbackServer::clearRequests()
     recorded.clear();
 }
 
-void LoopbackServer::onNewConnection()
-{
-    while (QTcpSocket *socket = server->nextPendingConnection()) {
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, [this, socket] {
-            if (streaming == socket)
-                streaming = nullptr;
-            held.removeIf([socket](const Pending &p) { return p.socket == socket; });
-        });
-    }
-}
-
 void LoopbackServer::onReadyRead(QTcpSocket *socket)
 {
-    QByteArray buffer = socket->property(BufferProperty).toByteArray() + socket->readAll();
+    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     RecordedRequest request;
     while (parseRequest(&buffer, &request)) {
         recorded.append(request);
-        const int index = recorded.size() - 1;
         if (holding)
-            held.append({socket, index});
+            held.append(socket);
         else
             answer(socket, handler(request));
-        emit requestReceived(index);
+        emit requestReceived(int(recorded.size()) - 1);
     }
-    socket->setProperty(BufferProperty, buffer);
+    socket->setProperty("buffer", buffer);
 }
 
 void LoopbackServer::answer(QTcpSocket *socket, const ScriptedResponse &response)
@@ -210,18 +172,13 @@ void LoopbackServer::answer(QTcpSocket *socket, const ScriptedResponse &response
         socket->abort();
         return;
     }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
-    for (const auto &h : response.headers)
-        head += h.first + ": " + h.second + "\r\n";
-    QByteArray body = response.body;
-    if (response.framing == Framing::CloseDelimited) {
-        head += "Connection: close\r\n";
-    } else {
-        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    }
-    if (response.framing == Framing::Truncated)
-        body = body.left(response.truncatedTo);
-    socket->write(head + "\r\n" + body);
+    const bool closeDelimited = response.framing == Framing::CloseDelimited;
+    const QByteArray length = "Content-Length: " + QByteArray::number(response.body.size());
+    const QByteArray body = response.framing == Framing::Truncated
+        ? response.body.left(response.truncatedTo)
+        : response.body;
+    socket->write(
+        head(response) + (closeDelimited ? "Connection: close" : length) + "\r\n\r\n" + body);
     if (response.framing != Framing::ContentLength)
         socket->disconnectFromHost();
 }

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QString>
 
 #include <functional>
 
@@ -22,7 +21,6 @@ struct RecordedRequest {
 
     QByteArray path() const; // target up to '?'
     QByteArray query() const; // raw text after '?', empty when none
-    bool hasHeader(const QByteArray &name) const;
     QByteArray header(const QByteArray &name) const; // case-insensitive name
 };
 
@@ -54,9 +52,7 @@ public:
     using Handler = std::function<ScriptedResponse(const RecordedRequest &)>;
 
     explicit LoopbackServer(QObject *parent = nullptr);
-    ~LoopbackServer() override;
 
-    quint16 port() const;
     QString origin() const; // "http://127.0.0.1:<port>"
 
     // Answers every request through the handler (default: 404, empty body).
@@ -82,19 +78,13 @@ signals:
     void requestReceived(int index);
 
 private:
-    struct Pending {
-        QTcpSocket *socket;
-        int requestIndex;
-    };
-
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const ScriptedResponse &response);
 
     QTcpServer *server;
     Handler handler;
     bool holding = false;
-    QList<Pending> held;
+    QList<QTcpSocket *> held;
     QList<RecordedRequest> recorded;
     QTcpSocket *streaming = nullptr;
 };

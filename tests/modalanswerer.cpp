@@ -2,28 +2,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
 #include <QInputDialog>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 namespace {
 
-const char SeenProperty[] = "modalAnswererSeen";
-const char DoneProperty[] = "modalAnswererDone";
-
 SeenModal describe(QWidget *w)
 {
-    SeenModal s;
-    s.className = QString::fromLatin1(w->metaObject()->className());
-    s.title = w->windowTitle();
-    s.flags = w->windowFlags();
+    SeenModal s {QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}, {},
+        Qt::AutoText, w->windowFlags()};
     if (auto *box = qobject_cast<QMessageBox *>(w)) {
         s.text = box->text();
-        s.informativeText = box->informativeText();
         s.textFormat = box->textFormat();
-        s.icon = box->icon();
         s.hasEscapeButton = box->escapeButton() != nullptr;
         for (QAbstractButton *b : box->buttons())
             s.buttons.append(b->text());
@@ -37,12 +28,11 @@ SeenModal describe(QWidget *w)
 
 ModalAnswerer::ModalAnswerer(QObject *parent)
     : QObject(parent)
-    , timer(new QTimer(this))
     , fallback(accept())
 {
-    timer->setInterval(5);
+    auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &ModalAnswerer::poll);
-    timer->start();
+    timer->start(5);
 }
 
 void ModalAnswerer::push(Answer answer)
@@ -68,28 +58,20 @@ QStringList ModalAnswerer::seenTexts() const
     return texts;
 }
 
-void ModalAnswerer::clear()
-{
-    seenModals.clear();
-}
-
 void ModalAnswerer::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || modal->property(DoneProperty).toBool())
+    if (!modal || !modal->isVisible() || modal->property("answered").toBool())
         return;
-    if (!modal->property(SeenProperty).toBool()) {
-        modal->setProperty(SeenProperty, true);
+    if (!modal->property("seen").toBool()) {
+        modal->setProperty("seen", true);
         seenModals.append(describe(modal));
     }
     // The widget may close from inside the answer; mark it first.
-    modal->setProperty(DoneProperty, true);
+    modal->setProperty("answered", true);
     const bool done = queue.isEmpty() ? fallback(modal) : queue.first()(modal);
-    if (!done) {
-        modal->setProperty(DoneProperty, false);
-        return;
-    }
-    if (!queue.isEmpty())
+    modal->setProperty("answered", done);
+    if (done && !queue.isEmpty())
         queue.removeFirst();
 }
 
@@ -110,60 +92,37 @@ ModalAnswerer::Answer ModalAnswerer::pressStandard(QMessageBox::StandardButton b
 {
     return [button](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
-        if (!box || !box->button(button))
-            return false;
-        box->button(button)->click();
-        return true;
+        QAbstractButton *pressed = box ? box->button(button) : nullptr;
+        if (pressed)
+            pressed->click();
+        return pressed != nullptr;
     };
 }
 
 ModalAnswerer::Answer ModalAnswerer::acceptInput(const QString &text)
 {
-    return [text](QWidget *w) {
-        auto *input = qobject_cast<QInputDialog *>(w);
-        if (!input)
-            return false;
+    return fill<QInputDialog>([text](QInputDialog *input) {
         input->setTextValue(text);
         input->accept();
-        return true;
-    };
+    });
 }
 
 ModalAnswerer::Answer ModalAnswerer::accept()
 {
     return [](QWidget *w) {
-        if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            QAbstractButton *button = box->defaultButton();
-            if (!button && !box->buttons().isEmpty())
-                button = box->buttons().first();
-            if (button) {
-                button->click();
-                return true;
-            }
-        }
-        if (auto *dialog = qobject_cast<QDialog *>(w)) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        QAbstractButton *button = box ? box->defaultButton() : nullptr;
+        if (box && !button && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button)
+            button->click();
+        else if (auto *dialog = qobject_cast<QDialog *>(w))
             dialog->accept();
-            return true;
-        }
-        return false;
+        return button || qobject_cast<QDialog *>(w);
     };
 }
 
 ModalAnswerer::Answer ModalAnswerer::reject()
 {
-    return [](QWidget *w) {
-        if (auto *dialog = qobject_cast<QDialog *>(w)) {
-            dialog->reject();
-            return true;
-        }
-        return false;
-    };
-}
-
-ModalAnswerer::Answer ModalAnswerer::close()
-{
-    return [](QWidget *w) {
-        w->close();
-        return true;
-    };
+    return fill<QDialog>([](QDialog *dialog) { dialog->reject(); });
 }

@@ -3,23 +3,17 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
-#include <QString>
 #include <QStringList>
 
 #include <functional>
-
-class QTimer;
-class QWidget;
 
 // What a test saw of one modal window before answering it.
 struct SeenModal {
     QString className;
     QString title;
     QString text; // message box text, input dialog label, or empty
-    QString informativeText; // message box only
     QStringList buttons; // message box button texts, in order
     Qt::TextFormat textFormat = Qt::AutoText;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::WindowFlags flags;
     bool hasEscapeButton = false;
 };
@@ -38,10 +32,8 @@ public:
 
     void push(Answer answer);
     void setDefault(Answer answer); // initially: accept / press the default button
-
     const QList<SeenModal> &seen() const;
     QStringList seenTexts() const;
-    void clear();
 
     // Ready-made answers.
     static Answer pressButton(const QString &text);
@@ -49,23 +41,20 @@ public:
     static Answer acceptInput(const QString &text);
     static Answer accept();
     static Answer reject();
-    static Answer close();
     // Hands a dialog of type T to the test, which fills and ends it.
     template<typename T> static Answer fill(std::function<void(T *)> filler)
     {
         return [filler](QWidget *w) {
-            if (auto *dialog = qobject_cast<T *>(w)) {
+            auto *dialog = qobject_cast<T *>(w);
+            if (dialog)
                 filler(dialog);
-                return true;
-            }
-            return false;
+            return dialog != nullptr;
         };
     }
 
 private:
     void poll();
 
-    QTimer *timer;
     QList<Answer> queue;
     Answer fallback;
     QList<SeenModal> seenModals;
