@@ -5,7 +5,7 @@
 #include "server/database.h"
 #include "server/fieldrules.h"
 #include "server/jsonreply.h"
-#include "server/passwordhasher.h"
+#include "server/passwordwork.h"
 #include "server/sessionstore.h"
 
 namespace {
@@ -14,18 +14,20 @@ using Status = JsonReply::Status;
 
 } // namespace
 
-AuthRoutes::AuthRoutes(Database &database, SessionStore &sessions, AccessGuard &guard)
+AuthRoutes::AuthRoutes(
+    Database &database, SessionStore &sessions, AccessGuard &guard, PasswordWork &work)
     : database(database)
     , sessions(sessions)
     , guard(guard)
+    , work(work)
 {
 }
 
-QHttpServerResponse AuthRoutes::handle(const ApiRequest &request)
+QFuture<QHttpServerResponse> AuthRoutes::handle(const ApiRequest &request)
 {
     const QString area = request.segment(2);
     const QString action = request.segment(3);
-    QHttpServerResponse (AuthRoutes::*route)(const ApiRequest &) = nullptr;
+    QFuture<QHttpServerResponse> (AuthRoutes::*route)(const ApiRequest &) = nullptr;
     if (request.segments().size() == 4) {
         if (area == QLatin1String("auth") && action == QLatin1String("login"))
             route = &AuthRoutes::login;
@@ -35,41 +37,55 @@ QHttpServerResponse AuthRoutes::handle(const ApiRequest &request)
             route = &AuthRoutes::reauthenticate;
     }
     if (!route)
-        return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont."));
+        return JsonReply::ready(
+            JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont.")));
     if (request.method() != QHttpServerRequest::Method::Post)
-        return JsonReply::refusal(
-            Status::MethodNotAllowed, QStringLiteral("Ez a végpont csak POST kérést fogad."));
+        return JsonReply::ready(JsonReply::refusal(
+            Status::MethodNotAllowed, QStringLiteral("Ez a végpont csak POST kérést fogad.")));
     return (this->*route)(request);
 }
 
-QHttpServerResponse AuthRoutes::login(const ApiRequest &request)
+QHttpServerResponse AuthRoutes::tooManyAttempts(const QString &userName)
+{
+    return JsonReply::refusalRetryAfter(Status::TooManyRequests,
+        QStringLiteral("Túl sok sikertelen bejelentkezés. Próbáld újra néhány perc múlva."),
+        throttle.retryAfterSeconds(userName));
+}
+
+QFuture<QHttpServerResponse> AuthRoutes::login(const ApiRequest &request)
 {
     QString reason;
     const std::optional<QStringList> fields = request.bodyStrings(
         {QStringLiteral("felhasznalonev"), QStringLiteral("jelszo")}, &reason);
     if (!fields)
-        return JsonReply::unprocessable(reason);
-
-    if (throttle.isBlocked(fields->at(0)))
-        return JsonReply::refusal(Status::TooManyRequests,
-            QStringLiteral("Túl sok sikertelen bejelentkezés. Próbáld újra néhány perc múlva."));
-    const std::optional<UserRecord> user = database.userByName(fields->at(0));
-    if (!user) {
-        PasswordHasher::verifyDummy(fields->at(1));
-    } else if (PasswordHasher::verify(user->passwordHash, fields->at(1))) {
-        throttle.recordSuccess(fields->at(0));
+        return JsonReply::ready(JsonReply::unprocessable(reason));
+    const QString name = fields->at(0);
+    if (throttle.isBlocked(name))
+        return JsonReply::ready(tooManyAttempts(name));
+    // An unknown name is checked against a dummy hash: the same work, so the
+    // reply time does not tell which names exist.
+    const std::optional<UserRecord> user = database.userByName(name);
+    std::optional<QFuture<bool>> check
+        = work.verify(user ? user->passwordHash : QByteArray(), fields->at(1));
+    if (!check)
+        return JsonReply::ready(JsonReply::busy());
+    throttle.begin(name);
+    return check->then(&work, [this, name, user](bool matches) {
+        if (!user || !matches) {
+            throttle.recordFailure(name);
+            return JsonReply::refusal(
+                Status::Unauthorized, QStringLiteral("Hibás felhasználónév vagy jelszó."));
+        }
+        throttle.recordSuccess(name);
         const QByteArray token = sessions.open(user->id);
         return JsonReply::object({{QStringLiteral("access_token"), QString::fromLatin1(token)},
             {QStringLiteral("token_type"), QStringLiteral("bearer")},
             {QStringLiteral("szerepkor"), user->szerepkor},
             {QStringLiteral("keresztnev"), user->keresztnev}});
-    }
-    throttle.recordFailure(fields->at(0));
-    return JsonReply::refusal(
-        Status::Unauthorized, QStringLiteral("Hibás felhasználónév vagy jelszó."));
+    });
 }
 
-QHttpServerResponse AuthRoutes::registerUser(const ApiRequest &request)
+QFuture<QHttpServerResponse> AuthRoutes::registerUser(const ApiRequest &request)
 {
     QString reason;
     const std::optional<QStringList> fields = request.bodyStrings(
@@ -77,7 +93,7 @@ QHttpServerResponse AuthRoutes::registerUser(const ApiRequest &request)
             QStringLiteral("keresztnev"), QStringLiteral("jelszo"), QStringLiteral("email")},
         &reason);
     if (!fields)
-        return JsonReply::unprocessable(reason);
+        return JsonReply::ready(JsonReply::unprocessable(reason));
 
     UserRecord user;
     user.felhasznalonev = fields->at(0);
@@ -90,37 +106,54 @@ QHttpServerResponse AuthRoutes::registerUser(const ApiRequest &request)
              FieldRules::personName(QStringLiteral("keresztnév"), user.keresztnev),
              FieldRules::password(fields->at(3)), FieldRules::email(user.email)}) {
         if (!problem.isEmpty())
-            return JsonReply::unprocessable(problem);
+            return JsonReply::ready(JsonReply::unprocessable(problem));
     }
-    user.passwordHash = PasswordHasher::hash(fields->at(3));
-    if (user.passwordHash.isEmpty())
-        return JsonReply::refusal(
-            Status::InternalServerError, QStringLiteral("A jelszó feldolgozása nem sikerült."));
-    switch (database.insertUser(user)) {
-    case Database::WriteResult::Ok:
-        return JsonReply::object(user.toJson(), Status::Created);
-    case Database::WriteResult::Duplicate:
-        return JsonReply::refusal(
-            Status::Conflict, QStringLiteral("Ez a felhasználónév már foglalt."));
-    default:
-        return JsonReply::refusal(
-            Status::InternalServerError, QStringLiteral("A regisztráció mentése nem sikerült."));
-    }
+    std::optional<QFuture<QByteArray>> hashing = work.hash(fields->at(3));
+    if (!hashing)
+        return JsonReply::ready(JsonReply::busy());
+    return hashing->then(&work, [this, user](const QByteArray &hash) mutable {
+        user.passwordHash = hash;
+        if (hash.isEmpty())
+            return JsonReply::refusal(
+                Status::InternalServerError, QStringLiteral("A jelszó feldolgozása nem sikerült."));
+        switch (database.insertUser(user)) {
+        case Database::WriteResult::Ok:
+            return JsonReply::object(user.toJson(), Status::Created);
+        case Database::WriteResult::Duplicate:
+            return JsonReply::refusal(
+                Status::Conflict, QStringLiteral("Ez a felhasználónév már foglalt."));
+        default:
+            return JsonReply::refusal(Status::InternalServerError,
+                QStringLiteral("A regisztráció mentése nem sikerült."));
+        }
+    });
 }
 
-QHttpServerResponse AuthRoutes::reauthenticate(const ApiRequest &request)
+QFuture<QHttpServerResponse> AuthRoutes::reauthenticate(const ApiRequest &request)
 {
     Caller caller;
     if (auto refusal = guard.check(request, AccessGuard::Level::Admin, &caller))
-        return std::move(*refusal);
+        return JsonReply::ready(std::move(*refusal));
     QString reason;
     const std::optional<QStringList> fields
         = request.bodyStrings({QStringLiteral("password")}, &reason);
     if (!fields)
-        return JsonReply::unprocessable(reason);
+        return JsonReply::ready(JsonReply::unprocessable(reason));
+    if (throttle.isBlocked(caller.username))
+        return JsonReply::ready(tooManyAttempts(caller.username));
     const std::optional<UserRecord> user = database.userById(caller.userId);
-    if (!user || !PasswordHasher::verify(user->passwordHash, fields->at(0)))
-        return JsonReply::refusal(Status::Forbidden, QStringLiteral("Hibás admin jelszó."));
-    sessions.markReauthenticated(caller.token);
-    return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Megerősítve.")}});
+    std::optional<QFuture<bool>> check
+        = work.verify(user ? user->passwordHash : QByteArray(), fields->at(0));
+    if (!check)
+        return JsonReply::ready(JsonReply::busy());
+    throttle.begin(caller.username);
+    return check->then(&work, [this, caller](bool matches) {
+        if (!matches) {
+            throttle.recordFailure(caller.username);
+            return JsonReply::refusal(Status::Forbidden, QStringLiteral("Hibás admin jelszó."));
+        }
+        throttle.recordSuccess(caller.username);
+        sessions.markReauthenticated(caller.token);
+        return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Megerősítve.")}});
+    });
 }

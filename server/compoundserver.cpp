@@ -7,11 +7,13 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslKey>
-#include <QSslServer>
-#include <QTcpServer>
+#include <QSslSocket>
 #include <QTcpSocket>
+
+#include <memory>
 
 namespace {
 
@@ -68,9 +70,9 @@ CompoundServer::CompoundServer(Database &database, const ServerOptions &options,
     , options(options)
     , sessions(options.tokenSeconds, options.reauthSeconds)
     , guard(database, sessions)
-    , authRoutes(database, sessions, guard)
+    , authRoutes(database, sessions, guard, passwordWork)
     , compoundRoutes(database, guard)
-    , userRoutes(database, sessions, guard)
+    , userRoutes(database, sessions, guard, passwordWork)
     , filesRoutes(options.releasesDir, options.imagesDir)
 {
     http.setMissingHandler(
@@ -103,21 +105,9 @@ bool CompoundServer::start(QString *reason)
 bool CompoundServer::listenOn(
     const QHostAddress &address, quint16 port, const QSslConfiguration &tls)
 {
-    QTcpServer *server = nullptr;
-    if (options.plainHttp) {
-        server = new GuardedTcpServer(MaxBodyBytes, options.idleSeconds, this);
-    } else {
-        auto *sslServer = new QSslServer(this);
-        sslServer->setSslConfiguration(tls);
-        sslServer->setHandshakeTimeout(10000);
-        // The guard sees the socket before the HTTP layer does, which takes
-        // it only once the handshake is done.
-        connect(
-            sslServer, &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket *socket) {
-                ConnectionGuard::attach(socket, MaxBodyBytes, options.idleSeconds);
-            });
-        server = sslServer;
-    }
+    auto *server = new GuardedTcpServer(options.idleSeconds, options.requestSeconds, this);
+    if (!options.plainHttp)
+        server->setTls(tls);
     if (!server->listen(address, port)) {
         delete server;
         return false;
@@ -136,42 +126,54 @@ void CompoundServer::respond(const QHttpServerRequest &request, QHttpServerRespo
 {
     QElapsedTimer timer;
     timer.start();
-    QHttpServerResponse response = dispatch(request);
-    if (!options.quiet) {
-        qInfo("%s %s -> %d (%lld ms)", methodName(request.method()).constData(),
-            request.url().path(QUrl::FullyEncoded).toLatin1().constData(),
-            int(response.statusCode()), timer.elapsed());
+    const QByteArray logLine = options.quiet
+        ? QByteArray()
+        : methodName(request.method()) + ' ' + request.url().path(QUrl::FullyEncoded).toLatin1();
+    QFuture<QHttpServerResponse> reply = dispatch(request);
+    // The connection may be gone by the time a later reply is ready.
+    auto deliver = [logLine, timer, socket = QPointer<QTcpSocket>(responder.socket()),
+                       responder = std::make_shared<QHttpServerResponder>(std::move(responder))](
+                       QFuture<QHttpServerResponse> done) {
+        QHttpServerResponse response = done.takeResult();
+        if (!logLine.isEmpty())
+            qInfo("%s -> %d (%lld ms)", logLine.constData(), int(response.statusCode()),
+                timer.elapsed());
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+            return;
+        response.write(std::move(*responder));
+        ConnectionGuard::replied(socket);
+    };
+    if (reply.isFinished()) {
+        deliver(reply);
+        return;
     }
-    // The HTTP layer keeps every connection open; a client that asked for
-    // "Connection: close" gets its close once the reply is flushed.
-    QTcpSocket *socket = responder.socket();
-    const bool closeAfterwards
-        = request.value(QByteArrayLiteral("Connection")).trimmed().toLower() == "close";
-    response.write(std::move(responder));
-    if (closeAfterwards && socket)
-        socket->disconnectFromHost();
+    // Taken on a later turn of the event loop: in Qt 6.4, taking a move-only
+    // result while the continuation that made it is still running resets
+    // that future, which then runs its continuations a second time.
+    reply.then(this, [this, deliver](const QFuture<QHttpServerResponse> &done) {
+        QMetaObject::invokeMethod(
+            this, [deliver, done] { deliver(done); }, Qt::QueuedConnection);
+    });
 }
 
-QHttpServerResponse CompoundServer::dispatch(const QHttpServerRequest &request)
+QFuture<QHttpServerResponse> CompoundServer::dispatch(const QHttpServerRequest &request)
 {
-    if (request.body().size() > MaxBodyBytes)
-        return JsonReply::refusal(
-            Status::PayloadTooLarge, QStringLiteral("A kérés törzse túl nagy (legfeljebb 1 MiB)."));
     const ApiRequest apiRequest(request);
     const QStringList &segments = apiRequest.segments();
     const QString first = segments.value(0);
     if (first == QLatin1String("releases"))
-        return filesRoutes.releases(apiRequest);
+        return JsonReply::ready(filesRoutes.releases(apiRequest));
     if (first == QLatin1String("images"))
-        return filesRoutes.images(apiRequest);
+        return JsonReply::ready(filesRoutes.images(apiRequest));
     if (first == QLatin1String("api") && segments.value(1) == QLatin1String("v1")) {
         const QString area = segments.value(2);
         if (area == QLatin1String("auth") || area == QLatin1String("admin"))
             return authRoutes.handle(apiRequest);
         if (area == QLatin1String("compounds"))
-            return compoundRoutes.handle(apiRequest);
+            return JsonReply::ready(compoundRoutes.handle(apiRequest));
         if (area == QLatin1String("users"))
             return userRoutes.handle(apiRequest);
     }
-    return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont."));
+    return JsonReply::ready(
+        JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont.")));
 }

@@ -4,6 +4,7 @@
 #include "server/authroutes.h"
 #include "server/compoundroutes.h"
 #include "server/filesroutes.h"
+#include "server/passwordwork.h"
 #include "server/serveroptions.h"
 #include "server/sessionstore.h"
 #include "server/userroutes.h"
@@ -14,15 +15,14 @@
 
 class Database;
 
-// The HTTP(S) front: refuses oversized bodies, dispatches by path to the
-// routes and logs one line per request (method, path, status; never a body,
-// a query or a header).
+// The HTTP(S) front: guarded connections (see ConnectionGuard), dispatch by
+// path to the routes, whose replies may come later from PasswordWork, and
+// one log line per request (method, path, status; never a body, a query or
+// a header).
 class CompoundServer : public QObject {
     Q_OBJECT
 
 public:
-    static const qint64 MaxBodyBytes = 1024 * 1024;
-
     CompoundServer(Database &database, const ServerOptions &options, QObject *parent = nullptr);
 
     // Listens on the loopback addresses; false with a reason on failure.
@@ -32,12 +32,13 @@ public:
 private:
     bool listenOn(const QHostAddress &address, quint16 port, const QSslConfiguration &tls);
     void respond(const QHttpServerRequest &request, QHttpServerResponder &&responder);
-    QHttpServerResponse dispatch(const QHttpServerRequest &request);
+    QFuture<QHttpServerResponse> dispatch(const QHttpServerRequest &request);
 
     ServerOptions options;
     QHttpServer http;
     SessionStore sessions;
     AccessGuard guard;
+    PasswordWork passwordWork;
     AuthRoutes authRoutes;
     CompoundRoutes compoundRoutes;
     UserRoutes userRoutes;

@@ -1,5 +1,7 @@
 #include "server/jsonreply.h"
 
+#include "server/passwordwork.h"
+
 #include <QJsonDocument>
 
 namespace {
@@ -49,4 +51,23 @@ QHttpServerResponse JsonReply::storageFailure()
 {
     return refusal(
         Status::InternalServerError, QStringLiteral("Az adatbázis művelet nem sikerült."));
+}
+
+QHttpServerResponse JsonReply::refusalRetryAfter(Status status, const QString &detail, int seconds)
+{
+    QHttpServerResponse response = refusal(status, detail);
+    response.setHeader(QByteArrayLiteral("Retry-After"), QByteArray::number(seconds));
+    return response;
+}
+
+QHttpServerResponse JsonReply::busy()
+{
+    return refusalRetryAfter(Status::ServiceUnavailable,
+        QStringLiteral("A szerver most túlterhelt. Próbáld újra néhány másodperc múlva."),
+        PasswordWork::RetryAfterSeconds);
+}
+
+QFuture<QHttpServerResponse> JsonReply::ready(QHttpServerResponse &&response)
+{
+    return QtFuture::makeReadyFuture(std::move(response));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -19,6 +20,12 @@ public:
     static QHttpServerResponse refusal(Status status, const QString &detail);
     // 422 with the reason a request body was refused.
     static QHttpServerResponse unprocessable(const QString &reason);
+    // 503: the password work queue is full; try again shortly.
+    static QHttpServerResponse busy();
+    // A refusal with Retry-After.
+    static QHttpServerResponse refusalRetryAfter(Status status, const QString &detail, int seconds);
+    // A reply that is already there, for routes that answer through a future.
+    static QFuture<QHttpServerResponse> ready(QHttpServerResponse &&response);
     // 500: the database did not carry out a write.
     static QHttpServerResponse storageFailure();
     static void addCommonHeaders(QHttpServerResponse &response);

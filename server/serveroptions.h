@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/requestlimits.h"
+
 #include <QString>
 
 // How one server process runs, as the command line sets it.
@@ -18,6 +20,9 @@ struct ServerOptions {
     qint64 reauthSeconds = 600;
     // A connection silent this long is closed.
     int idleSeconds = 60;
+    // A request line and headers taking longer from their first byte, or a
+    // body pausing longer, get 408.
+    int requestSeconds = RequestLimits::RequestSeconds;
     // No line per request on the log.
     bool quiet = false;
 };

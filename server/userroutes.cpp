@@ -5,7 +5,7 @@
 #include "server/database.h"
 #include "server/fieldrules.h"
 #include "server/jsonreply.h"
-#include "server/passwordhasher.h"
+#include "server/passwordwork.h"
 #include "server/sessionstore.h"
 
 namespace {
@@ -31,35 +31,38 @@ QHttpServerResponse refusalFor(Database::WriteResult result)
 
 } // namespace
 
-UserRoutes::UserRoutes(Database &database, SessionStore &sessions, AccessGuard &guard)
+UserRoutes::UserRoutes(
+    Database &database, SessionStore &sessions, AccessGuard &guard, PasswordWork &work)
     : database(database)
     , sessions(sessions)
     , guard(guard)
+    , work(work)
 {
 }
 
-QHttpServerResponse UserRoutes::handle(const ApiRequest &request)
+QFuture<QHttpServerResponse> UserRoutes::handle(const ApiRequest &request)
 {
     const int depth = request.segments().size();
     const Method method = request.method();
     const QString name = request.segment(3);
     if (depth == 3)
-        return method == Method::Get ? list(request)
-                                     : JsonReply::refusal(Status::MethodNotAllowed,
-                                         QStringLiteral("Ez a metódus itt nem használható."));
+        return JsonReply::ready(method == Method::Get
+                ? list(request)
+                : JsonReply::refusal(
+                    Status::MethodNotAllowed, QStringLiteral("Ez a metódus itt nem használható.")));
     QHttpServerResponse (UserRoutes::*route)(const ApiRequest &, const QString &) = nullptr;
+    const bool password = depth == 5 && request.segment(4) == QLatin1String("password");
     if (depth == 4)
         route = &UserRoutes::update;
-    else if (depth == 5 && request.segment(4) == QLatin1String("password"))
-        route = &UserRoutes::setPassword;
     else if (depth == 5 && request.segment(4) == QLatin1String("role"))
         route = &UserRoutes::setRole;
-    if (!route)
-        return JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont."));
+    if (!route && !password)
+        return JsonReply::ready(
+            JsonReply::refusal(Status::NotFound, QStringLiteral("Nincs ilyen végpont.")));
     if (method != Method::Put)
-        return JsonReply::refusal(
-            Status::MethodNotAllowed, QStringLiteral("Ez a metódus itt nem használható."));
-    return (this->*route)(request, name);
+        return JsonReply::ready(JsonReply::refusal(
+            Status::MethodNotAllowed, QStringLiteral("Ez a metódus itt nem használható.")));
+    return password ? setPassword(request, name) : JsonReply::ready((this->*route)(request, name));
 }
 
 QHttpServerResponse UserRoutes::list(const ApiRequest &request)
@@ -101,31 +104,38 @@ QHttpServerResponse UserRoutes::update(const ApiRequest &request, const QString 
     return JsonReply::object(data.toJson());
 }
 
-QHttpServerResponse UserRoutes::setPassword(const ApiRequest &request, const QString &name)
+QFuture<QHttpServerResponse> UserRoutes::setPassword(const ApiRequest &request, const QString &name)
 {
     Caller caller;
     if (auto refusal = guard.check(request, AccessGuard::Level::ReauthenticatedAdmin, &caller))
-        return std::move(*refusal);
+        return JsonReply::ready(std::move(*refusal));
     QString reason;
     const std::optional<QStringList> fields
         = request.bodyStrings({QStringLiteral("new_password")}, &reason);
     if (!fields)
-        return JsonReply::unprocessable(reason);
+        return JsonReply::ready(JsonReply::unprocessable(reason));
     reason = FieldRules::password(fields->at(0));
     if (!reason.isEmpty())
-        return JsonReply::unprocessable(reason);
-    const std::optional<UserRecord> user = database.userByName(name);
-    if (!user)
-        return refusalFor(Database::WriteResult::NotFound);
-    const QByteArray hash = PasswordHasher::hash(fields->at(0));
-    if (hash.isEmpty())
-        return refusalFor(Database::WriteResult::Failed);
-    const Database::WriteResult result = database.setPasswordHash(name, hash);
-    if (result != Database::WriteResult::Ok)
-        return refusalFor(result);
-    // Whoever signed in with the old password is signed out.
-    sessions.closeAllOf(user->id, caller.token);
-    return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Jelszó beállítva.")}});
+        return JsonReply::ready(JsonReply::unprocessable(reason));
+    if (!database.userByName(name))
+        return JsonReply::ready(refusalFor(Database::WriteResult::NotFound));
+    std::optional<QFuture<QByteArray>> hashing = work.hash(fields->at(0));
+    if (!hashing)
+        return JsonReply::ready(JsonReply::busy());
+    return hashing->then(&work, [this, name, caller](const QByteArray &hash) {
+        // The account is looked up again: it may have changed while hashing.
+        const std::optional<UserRecord> user = database.userByName(name);
+        if (!user)
+            return refusalFor(Database::WriteResult::NotFound);
+        if (hash.isEmpty())
+            return refusalFor(Database::WriteResult::Failed);
+        const Database::WriteResult result = database.setPasswordHash(name, hash);
+        if (result != Database::WriteResult::Ok)
+            return refusalFor(result);
+        // Whoever signed in with the old password is signed out.
+        sessions.closeAllOf(user->id, caller.token);
+        return JsonReply::object({{QStringLiteral("detail"), QStringLiteral("Jelszó beállítva.")}});
+    });
 }
 
 QHttpServerResponse UserRoutes::setRole(const ApiRequest &request, const QString &name)

@@ -1,29 +1,33 @@
 #pragma once
 
+#include <QFuture>
 #include <QHttpServerResponse>
 #include <QString>
 
 class AccessGuard;
 class ApiRequest;
 class Database;
+class PasswordWork;
 class SessionStore;
 
 // /api/v1/users: the account list for admins, and the account writes, which
-// also need a fresh admin re-authentication on the same token.
+// also need a fresh admin re-authentication on the same token. A new
+// password is hashed on PasswordWork.
 class UserRoutes {
 public:
-    UserRoutes(Database &database, SessionStore &sessions, AccessGuard &guard);
+    UserRoutes(Database &database, SessionStore &sessions, AccessGuard &guard, PasswordWork &work);
 
     // segments() starts with "api", "v1", "users".
-    QHttpServerResponse handle(const ApiRequest &request);
+    QFuture<QHttpServerResponse> handle(const ApiRequest &request);
 
 private:
     QHttpServerResponse list(const ApiRequest &request);
     QHttpServerResponse update(const ApiRequest &request, const QString &name);
-    QHttpServerResponse setPassword(const ApiRequest &request, const QString &name);
+    QFuture<QHttpServerResponse> setPassword(const ApiRequest &request, const QString &name);
     QHttpServerResponse setRole(const ApiRequest &request, const QString &name);
 
     Database &database;
     SessionStore &sessions;
     AccessGuard &guard;
+    PasswordWork &work;
 };
