@@ -3,6 +3,7 @@
 #include "server/demoseed.h"
 #include "server/passwordhasher.h"
 #include "server/releasepublisher.h"
+#include "server/releasesigner.h"
 #include "server/serveroptions.h"
 #include "server/shutdownsignal.h"
 
@@ -26,13 +27,26 @@ QString pathOption(const QCommandLineParser &parser, const QString &dataDir, con
     return parser.isSet(name) ? parser.value(name) : QDir(dataDir).filePath(inDataDir);
 }
 
+int keygen(const QCommandLineParser &parser)
+{
+    const QString dir = parser.value(QStringLiteral("out"));
+    if (dir.isEmpty())
+        return fail(QStringLiteral("keygen needs --out <dir>"));
+    const QString problem = ReleaseSigner::generateKeyPair(dir);
+    if (!problem.isEmpty())
+        return fail(problem);
+    QTextStream(stdout) << "release signing key pair written to " << QDir(dir).absolutePath()
+                        << " (keep " << ReleaseSigner::SecretKeyName << " secret)\n";
+    return 0;
+}
+
 int publish(const QCommandLineParser &parser, const QString &dataDir)
 {
     const QString releasesDir
         = pathOption(parser, dataDir, QStringLiteral("releases"), QStringLiteral("releases"));
-    const QString problem
-        = ReleasePublisher::publish(releasesDir, parser.value(QStringLiteral("version")),
-            parser.value(QStringLiteral("notes")), parser.value(QStringLiteral("installer")));
+    const QString problem = ReleasePublisher::publish(releasesDir,
+        parser.value(QStringLiteral("version")), parser.value(QStringLiteral("notes")),
+        parser.value(QStringLiteral("installer")), parser.value(QStringLiteral("signing-key")));
     if (!problem.isEmpty())
         return fail(problem);
     QTextStream(stdout) << "published " << parser.value(QStringLiteral("version")) << " in "
@@ -60,9 +74,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Compound and release server for the Orvantis client.\n"
-        "Without a mode it serves; \"publish\" writes a release folder's latest.json."));
+        "Without a mode it serves; \"publish\" writes a release folder's latest.json;\n"
+        "\"keygen\" writes a release signing key pair."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("empty, or \"publish\""));
+    parser.addPositionalArgument(
+        QStringLiteral("mode"), QStringLiteral("empty, \"publish\" or \"keygen\""));
     parser.addOptions({
         {QStringLiteral("data-dir"),
             QStringLiteral(
@@ -102,11 +118,21 @@ int main(int argc, char *argv[])
         {QStringLiteral("idle-seconds"),
             QStringLiteral("Close a connection silent this long (default: 60)."),
             QStringLiteral("seconds")},
+        {QStringLiteral("request-seconds"),
+            QStringLiteral("Answer 408 and close when a request line and its headers take longer "
+                           "than this from their first byte, or its body pauses longer "
+                           "(default: 10)."),
+            QStringLiteral("seconds")},
         {QStringLiteral("quiet"), QStringLiteral("Do not log each request.")},
         {QStringLiteral("version"), QStringLiteral("publish: the release version."),
             QStringLiteral("version")},
         {QStringLiteral("notes"), QStringLiteral("publish: the release notes."),
             QStringLiteral("text")},
+        {QStringLiteral("signing-key"),
+            QStringLiteral("publish: sign the release with this secret key (from keygen)."),
+            QStringLiteral("path")},
+        {QStringLiteral("out"), QStringLiteral("keygen: folder for the key pair."),
+            QStringLiteral("dir")},
         {QStringLiteral("installer"), QStringLiteral("publish: the installer file."),
             QStringLiteral("path")},
     });
@@ -116,6 +142,8 @@ int main(int argc, char *argv[])
     const QStringList positional = parser.positionalArguments();
     if (positional == QStringList {QStringLiteral("publish")})
         return publish(parser, dataDir);
+    if (positional == QStringList {QStringLiteral("keygen")})
+        return keygen(parser);
     if (!positional.isEmpty())
         return fail(QStringLiteral("unknown mode %1").arg(positional.join(QLatin1Char(' '))));
 
@@ -147,6 +175,11 @@ int main(int argc, char *argv[])
         || idleSeconds > 86400)
         return fail(QStringLiteral("--idle-seconds needs a whole number from 1 to 86400"));
     options.idleSeconds = int(idleSeconds);
+    qint64 requestSeconds = options.requestSeconds;
+    if (!readSeconds(parser, QStringLiteral("request-seconds"), &requestSeconds)
+        || requestSeconds < 1 || requestSeconds > 3600)
+        return fail(QStringLiteral("--request-seconds needs a whole number from 1 to 3600"));
+    options.requestSeconds = int(requestSeconds);
 
     if (!PasswordHasher::initialise())
         return fail(QStringLiteral("libsodium cannot be initialised"));

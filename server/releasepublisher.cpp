@@ -1,5 +1,7 @@
 #include "server/releasepublisher.h"
 
+#include "server/releasesigner.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -11,8 +13,10 @@
 #include <QUrl>
 
 QString ReleasePublisher::publish(const QString &releasesDir, const QString &version,
-    const QString &notes, const QString &installerPath)
+    const QString &notes, const QString &installerPath, const QString &signingKeyPath)
 {
+    if (!signingKeyPath.isEmpty() && installerPath.isEmpty())
+        return QStringLiteral("a signed release needs its installer (--installer)");
     static const QRegularExpression versionShape(
         QStringLiteral("^[0-9]+(\\.[0-9]+)*([-+][0-9A-Za-z.-]+)?$"));
     if (!versionShape.match(version).hasMatch())
@@ -40,8 +44,16 @@ QString ReleasePublisher::publish(const QString &releasesDir, const QString &ver
         downloadUrl = QString::fromLatin1(QUrl::toPercentEncoding(source.fileName()));
     }
 
-    const QJsonObject feed {{QStringLiteral("version"), version}, {QStringLiteral("notes"), notes},
+    QJsonObject feed {{QStringLiteral("version"), version}, {QStringLiteral("notes"), notes},
         {QStringLiteral("download_url"), downloadUrl}, {QStringLiteral("sha256"), digest}};
+    if (!signingKeyPath.isEmpty()) {
+        QString problem;
+        const QString signature = ReleaseSigner::sign(
+            signingKeyPath, ReleaseSigner::signedMessage(version, digest, downloadUrl), &problem);
+        if (signature.isEmpty())
+            return problem;
+        feed.insert(QStringLiteral("signature"), signature);
+    }
     QSaveFile file(dir.absoluteFilePath(QStringLiteral("latest.json")));
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1").arg(file.fileName());
