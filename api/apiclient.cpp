@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -94,6 +95,16 @@ void ApiClient::setToken(const QString &token)
     accessToken = token;
 }
 
+SessionNotifier *ApiClient::sessionNotifier()
+{
+    return &notifier;
+}
+
+QString ApiClient::searchQuery() const
+{
+    return deliveredSearchQuery;
+}
+
 QNetworkRequest ApiClient::buildRequest(const QString &path) const
 {
     return requestFor(apiBaseUrl + path);
@@ -121,9 +132,13 @@ QString ApiClient::bodyPrefix(const QByteArray &body)
     return QString::fromUtf8(body.left(BodyPrefixBytes));
 }
 
-void ApiClient::send(
-    Verb verb, const QNetworkRequest &request, const QJsonObject &body, ReplyHandler handler)
+void ApiClient::send(Verb verb, const QNetworkRequest &request, const QJsonObject &body,
+    ReplyHandler handler, bool sendsCredentials)
 {
+    const QString sentToken
+        = !sendsCredentials && request.hasRawHeader(QByteArrayLiteral("Authorization"))
+        ? accessToken
+        : QString();
     const QByteArray payload = QJsonDocument(body).toJson(QJsonDocument::Indented);
     QNetworkReply *reply = nullptr;
     switch (verb) {
@@ -140,17 +155,24 @@ void ApiClient::send(
         reply = networkManager.deleteResource(request);
         break;
     }
-    connect(reply, &QNetworkReply::finished, this, [reply, handler = std::move(handler)] {
-        const QByteArray replyBody = reply->readAll();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        reply->deleteLater();
-        handler(status, replyBody);
-    });
+    connect(reply, &QNetworkReply::finished, this,
+        [this, reply, sentToken, handler = std::move(handler)] {
+            const QByteArray replyBody = reply->readAll();
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            reply->deleteLater();
+            // Only the token now in use can expire. The operation's own signal
+            // still follows (one outcome per request): the receivers of the
+            // ended session have stopped listening by then.
+            if (status == 401 && !sentToken.isEmpty() && sentToken == accessToken)
+                emit notifier.sessionExpired();
+            handler(status, replyBody);
+        });
 }
 
-void ApiClient::send(Verb verb, const QString &path, const QJsonObject &body, ReplyHandler handler)
+void ApiClient::send(Verb verb, const QString &path, const QJsonObject &body, ReplyHandler handler,
+    bool sendsCredentials)
 {
-    send(verb, buildRequest(path), body, std::move(handler));
+    send(verb, buildRequest(path), body, std::move(handler), sendsCredentials);
 }
 
 void ApiClient::sendTo(Verb verb, const QString &identifier, const QString &prefix,
@@ -175,8 +197,9 @@ void ApiClient::login(const QString &username, const QString &password)
 {
     const QJsonObject body {
         {QLatin1String("felhasznalonev"), username}, {QLatin1String("jelszo"), password}};
-    send(Verb::Post, QStringLiteral("/api/v1/auth/login"), body,
-        [this](int status, const QByteArray &reply) { handleLogin(status, reply); });
+    send(
+        Verb::Post, QStringLiteral("/api/v1/auth/login"), body,
+        [this](int status, const QByteArray &reply) { handleLogin(status, reply); }, true);
 }
 
 void ApiClient::handleLogin(int status, const QByteArray &body)
@@ -210,19 +233,22 @@ void ApiClient::registerUser(const QString &username, const QString &lastName,
         {QLatin1String("vezeteknev"), lastName.trimmed()},
         {QLatin1String("keresztnev"), firstName.trimmed()}, {QLatin1String("jelszo"), password},
         {QLatin1String("email"), email.trimmed()}};
-    send(Verb::Post, QStringLiteral("/api/v1/auth/register"), body,
+    send(
+        Verb::Post, QStringLiteral("/api/v1/auth/register"), body,
         [this](int status, const QByteArray &reply) {
             if (status == 200 || status == 201)
                 emit registerOk();
             else
                 emit registerError(failureText(
                     QStringLiteral("Regisztráció sikertelen. HTTP=%1\n%2"), status, reply));
-        });
+        },
+        true);
 }
 
 void ApiClient::adminReauth(const QString &password)
 {
-    send(Verb::Post, QStringLiteral("/api/v1/admin/reauth"),
+    send(
+        Verb::Post, QStringLiteral("/api/v1/admin/reauth"),
         QJsonObject {{QLatin1String("password"), password}},
         [this](int status, const QByteArray &reply) {
             if (status == 200)
@@ -230,7 +256,8 @@ void ApiClient::adminReauth(const QString &password)
             else
                 emit adminReauthError(
                     failureText(QStringLiteral("Reauth sikertelen. HTTP=%1\n%2"), status, reply));
-        });
+        },
+        true);
 }
 
 // --- Compounds -------------------------------------------------------------
@@ -263,22 +290,23 @@ void ApiClient::searchCompounds(const QString &query)
     const QString url = apiBaseUrl + QStringLiteral("/api/v1/compounds/search?q=")
         + encodePathSegment(query) + QStringLiteral("&limit=200");
     send(Verb::Get, requestFor(url), {},
-        [this](int status, const QByteArray &reply) { handleSearch(status, reply); });
+        [this, query](int status, const QByteArray &reply) { handleSearch(query, status, reply); });
 }
 
-void ApiClient::handleSearch(int status, const QByteArray &body)
+void ApiClient::handleSearch(const QString &query, int status, const QByteArray &body)
 {
+    // Saved and restored: a receiver's nested event loop may deliver another
+    // search reply meanwhile.
+    const QString outer = std::exchange(deliveredSearchQuery, query);
     QJsonDocument document;
-    if (!parseJson(body, &document) || !document.isArray()) {
+    if (!parseJson(body, &document) || !document.isArray())
         emit compoundsSearchError(
             QStringLiteral("Hibás válasz a szervertől (search nem JSON tömb)."));
-        return;
-    }
-    if (status != 200) {
+    else if (status != 200)
         emit compoundsSearchError(QStringLiteral("Keresés sikertelen. HTTP=%1").arg(status));
-        return;
-    }
-    emit compoundsSearchOk(compoundsFromJson(document.array(), true));
+    else
+        emit compoundsSearchOk(compoundsFromJson(document.array(), true));
+    deliveredSearchQuery = outer;
 }
 
 void ApiClient::createCompound(const Compound &c)

@@ -2,6 +2,7 @@
 
 #include "api/compound.h"
 #include "api/compounddetails.h"
+#include "api/sessionnotifier.h"
 #include "api/userrow.h"
 
 #include <QList>
@@ -35,6 +36,12 @@ public:
     void setBaseUrl(const QString &url);
     QString baseUrl() const;
     void setToken(const QString &token);
+
+    // Reports the end of the session, apart from the operations' signals.
+    SessionNotifier *sessionNotifier();
+    // While a search reply's signal is being delivered, the text ("q") that
+    // the reply answers; empty at any other time.
+    QString searchQuery() const;
 
     QNetworkRequest buildRequest(const QString &path) const;
     static QString encodePathSegment(const QString &identifier);
@@ -93,9 +100,12 @@ private:
     enum class Verb { Get, Post, Put, Delete };
 
     QNetworkRequest requestFor(const QString &urlText) const;
-    void send(
-        Verb verb, const QNetworkRequest &request, const QJsonObject &body, ReplyHandler handler);
-    void send(Verb verb, const QString &path, const QJsonObject &body, ReplyHandler handler);
+    // A refused token ends the session unless the request sends credentials
+    // (login, registration, admin re-authentication), whose refusal is theirs.
+    void send(Verb verb, const QNetworkRequest &request, const QJsonObject &body,
+        ReplyHandler handler, bool sendsCredentials = false);
+    void send(Verb verb, const QString &path, const QJsonObject &body, ReplyHandler handler,
+        bool sendsCredentials = false);
     // Sends to a path with one identifier segment, or fails like a refused
     // connection when the identifier cannot name a single resource.
     void sendTo(Verb verb, const QString &identifier, const QString &prefix, const QString &suffix,
@@ -104,7 +114,7 @@ private:
 
     void handleLogin(int status, const QByteArray &body);
     void handleCompounds(int status, const QByteArray &body);
-    void handleSearch(int status, const QByteArray &body);
+    void handleSearch(const QString &query, int status, const QByteArray &body);
     void handleDetails(int status, const QByteArray &body);
     void handleUsers(int status, const QByteArray &body);
 
@@ -112,4 +122,6 @@ private:
     QString serverOrigin;
     QString apiBaseUrl;
     QString accessToken;
+    SessionNotifier notifier;
+    QString deliveredSearchQuery;
 };

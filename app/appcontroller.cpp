@@ -2,11 +2,14 @@
 
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
+#include "ui/messagebox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QSettings>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -26,6 +29,8 @@ AppController::AppController(const QString &origin)
     api.setBaseUrl(origin);
     QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
     settings.setValue(QStringLiteral("api/base_url"), origin);
+    connect(api.sessionNotifier(), &SessionNotifier::sessionExpired, this,
+        &AppController::onSessionExpired);
     showLogin();
 }
 
@@ -61,14 +66,28 @@ void AppController::onLogoutRequested()
 {
     // A repeated signal from the window already on its way out must not
     // queue a second login dialog.
-    if (!mainWindow)
+    MainWindow *window = std::exchange(mainWindow, nullptr);
+    if (!window)
         return;
     api.setToken(QString());
+    if (std::exchange(sessionExpired, false))
+        showWarning(window, QStringLiteral("Hiba"),
+            QStringLiteral("A munkamenet lejárt. Jelentkezz be újra."));
     // Hiding sends no close event, so this does not end the program.
-    mainWindow->hide();
-    mainWindow->deleteLater();
-    mainWindow = nullptr;
+    window->hide();
+    window->deleteLater();
     // From the event loop, after the window's handler that emitted the
     // signal has returned.
     QTimer::singleShot(0, this, &AppController::showLogin);
+}
+
+// The window cannot go at once: its dialogs may be running nested event
+// loops on its stack. It closes them and then asks for the logout itself.
+void AppController::onSessionExpired()
+{
+    if (!mainWindow || sessionExpired)
+        return;
+    sessionExpired = true;
+    api.setToken(QString());
+    mainWindow->endSession();
 }

@@ -22,7 +22,9 @@ protected:
 private:
     void showLogin();
     void onLogoutRequested();
+    void onSessionExpired();
 
     ApiClient api;
     MainWindow *mainWindow = nullptr;
+    bool sessionExpired = false;
 };

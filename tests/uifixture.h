@@ -10,6 +10,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTest>
+
+#include <cstddef>
 
 // Where every window test starts: a scripted server on loopback, a client
 // signed in to it, and the answerer of the modal boxes the window opens.
@@ -60,3 +63,12 @@ struct UiFixture {
         return answered;
     }
 };
+
+// The rows of a table-driven test from a static table of cases, each with a
+// `name`: the test function reads its case by the row's "index".
+template<typename Case, std::size_t N> void addRows(const Case (&cases)[N])
+{
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < N; ++i)
+        QTest::newRow(cases[i].name) << int(i);
+}

@@ -34,6 +34,12 @@ enum Column {
 constexpr int SearchDelayMs = 250;
 constexpr int ClockPeriodMs = 1000;
 
+// A search hit found only in a compound's extended details.
+bool hitOnlyInDetails(const Compound &c)
+{
+    return c.details_hit && !c.base_hit;
+}
+
 QPushButton *namedButton(const QString &text, const QString &name, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
@@ -126,6 +132,11 @@ QLayout *MainWindow::buildToolbar()
     searchEdit->setFixedWidth(300);
     row->addWidget(searchEdit);
     row->addSpacing(10);
+    noHitsLabel = new QLabel(QStringLiteral("Nincs találat."), this);
+    noHitsLabel->setObjectName(QStringLiteral("noHitsLabel"));
+    noHitsLabel->setTextFormat(Qt::PlainText);
+    noHitsLabel->hide();
+    row->addWidget(noHitsLabel);
     row->addStretch();
 
     searchTimer = new QTimer(this);
@@ -165,19 +176,42 @@ QLayout *MainWindow::buildFooter()
 
 void MainWindow::connectApi()
 {
+    // The table always matches the search box: the full list while it is
+    // empty, otherwise the result for exactly the text it holds.
     connect(api, &ApiClient::compoundsOk, this, [this](const QList<Compound> &list) {
         compounds = list;
-        fillTable(list);
+        if (pendingSearch.isEmpty())
+            fillTable(list);
     });
     connect(api, &ApiClient::compoundsError, this, &MainWindow::showError);
-    connect(api, &ApiClient::compoundWriteOk, this, [this] { api->fetchCompounds(); });
+    connect(api, &ApiClient::compoundWriteOk, this, [this] {
+        api->fetchCompounds();
+        if (!pendingSearch.isEmpty())
+            api->searchCompounds(pendingSearch);
+    });
     connect(api, &ApiClient::compoundWriteError, this, &MainWindow::showError);
-    connect(api, &ApiClient::compoundsSearchOk, this, &MainWindow::fillTable);
-    connect(api, &ApiClient::compoundsSearchError, this, &MainWindow::showError);
+    connect(api, &ApiClient::compoundsSearchOk, this, [this](const QList<Compound> &list) {
+        if (!answersSearchBox())
+            return;
+        fillTable(list);
+        noHitsLabel->setVisible(list.isEmpty());
+    });
+    connect(api, &ApiClient::compoundsSearchError, this, [this](const QString &message) {
+        if (answersSearchBox())
+            showError(message);
+    });
+}
+
+// Whether the search reply being delivered answers the text now in the box:
+// replies to an earlier text, or arriving after the box was emptied, do not.
+bool MainWindow::answersSearchBox() const
+{
+    return api->searchQuery() == pendingSearch;
 }
 
 void MainWindow::fillTable(const QList<Compound> &list)
 {
+    noHitsLabel->hide();
     const int rows = int(list.size());
     const int oldRows = compoundTable->rowCount();
     QStringList formulas;
@@ -235,7 +269,13 @@ void MainWindow::fillRow(int row, const Compound &c, const QString &formula)
             compoundTable->setItem(row, column, new QTableWidgetItem(text));
     };
     setCell(KodColumn, c.kod);
-    setCell(NevColumn, c.nev);
+    // The flows read the records, never the cells, so the marker may join
+    // the name.
+    const bool inDetails = hitOnlyInDetails(c);
+    setCell(NevColumn, inDetails ? c.nev + QStringLiteral(" (a részletekben)") : c.nev);
+    const QString hint
+        = inDetails ? QStringLiteral("A keresett szöveg a részletekben szerepel.") : QString();
+    compoundTable->item(row, NevColumn)->setToolTip(hint);
     setCell(MolarisTomegColumn, c.molaris_tomeg);
     setCell(SzinColumn, c.szin);
     setCell(HalmazallapotColumn, c.halmazallapot);
@@ -265,29 +305,67 @@ void MainWindow::openDetails(int row)
     if (row < 0 || row >= shownCompounds.size())
         return;
     CompoundDetailsDialog dialog(api, shownCompounds.at(row), role, this);
-    dialog.exec();
+    runModal([&dialog] { return dialog.exec(); });
+}
+
+void MainWindow::endSession()
+{
+    if (sessionOver)
+        return;
+    sessionOver = true;
+    searchTimer->stop();
+    disconnect(api, nullptr, this, nullptr);
+    const QList<QDialog *> dialogs = findChildren<QDialog *>();
+    for (QDialog *dialog : dialogs) {
+        disconnect(api, nullptr, dialog, nullptr);
+        if (dialog->isVisible())
+            dialog->reject();
+    }
+    if (openModals == 0)
+        QMetaObject::invokeMethod(this, &MainWindow::logoutRequested, Qt::QueuedConnection);
+}
+
+// Every modal step of the window runs through here. The window must outlive
+// the stack frames that run them, so an ended session asks for the logout
+// only when the last of them has returned; its result then counts as
+// cancelled.
+int MainWindow::runModal(const std::function<int()> &run)
+{
+    if (sessionOver)
+        return QDialog::Rejected;
+    ++openModals;
+    const int result = run();
+    --openModals;
+    if (!sessionOver)
+        return result;
+    if (openModals == 0)
+        QMetaObject::invokeMethod(this, &MainWindow::logoutRequested, Qt::QueuedConnection);
+    return QDialog::Rejected;
 }
 
 void MainWindow::onSearchTextChanged(const QString &text)
 {
     pendingSearch = text.trimmed();
-    searchTimer->start();
+    if (!pendingSearch.isEmpty()) {
+        searchTimer->start();
+        return;
+    }
+    // An emptied box shows the full list at once.
+    searchTimer->stop();
+    fillTable(compounds);
 }
 
 void MainWindow::runSearch()
 {
-    const QString query = pendingSearch.trimmed();
-    if (query.isEmpty())
-        fillTable(compounds);
-    else
-        api->searchCompounds(query);
+    if (!sessionOver && !pendingSearch.isEmpty())
+        api->searchCompounds(pendingSearch);
 }
 
 void MainWindow::addCompound()
 {
     CompoundEditDialog dialog(this);
     dialog.setEditMode(false);
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal([&dialog] { return dialog.exec(); }) != QDialog::Accepted)
         return;
     const Compound c = dialog.compound();
     if (c.kod.isEmpty() || c.nev.isEmpty()) {
@@ -309,7 +387,7 @@ void MainWindow::editCompound()
     CompoundEditDialog dialog(this);
     dialog.setEditMode(true);
     dialog.setCompound(listed);
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal([&dialog] { return dialog.exec(); }) != QDialog::Accepted)
         return;
     Compound c = dialog.compound();
     if (c.nev.isEmpty()) {
@@ -329,19 +407,22 @@ void MainWindow::deleteCompound()
     QMessageBox question(QMessageBox::Question, QStringLiteral("Törlés"),
         QStringLiteral("Biztos törlöd: %1 ?").arg(kod), QMessageBox::Yes | QMessageBox::No, this);
     question.setTextFormat(Qt::PlainText);
-    if (question.exec() == QMessageBox::Yes)
+    if (runModal([&question] { return question.exec(); }) == QMessageBox::Yes)
         api->deleteCompound(kod);
 }
 
 void MainWindow::openUsers()
 {
     UsersDialog dialog(api, username, this);
-    dialog.exec();
+    runModal([&dialog] { return dialog.exec(); });
 }
 
 void MainWindow::showError(const QString &message)
 {
-    showWarning(this, QStringLiteral("Hiba"), message);
+    runModal([this, &message] {
+        showWarning(this, QStringLiteral("Hiba"), message);
+        return 0;
+    });
 }
 
 // The current row of the table, or -1 after telling the user to pick one.

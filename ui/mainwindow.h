@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+
 class ApiClient;
 class QBoxLayout;
 class QItemSelection;
@@ -29,6 +31,11 @@ public:
     void updateClock();
     void openDetails(int row);
 
+    // The server no longer accepts the session: the window stops listening to
+    // the API, closes its open dialogs and, once the last of them has
+    // returned, asks to be logged out. Nothing entered in them is sent.
+    void endSession();
+
 signals:
     void logoutRequested();
 
@@ -50,6 +57,8 @@ private:
     void openUsers();
     void showError(const QString &message);
     int selectedRow();
+    bool answersSearchBox() const;
+    int runModal(const std::function<int()> &run);
 
     ApiClient *api;
     QString username;
@@ -69,8 +78,11 @@ private:
     QPushButton *deleteButton = nullptr;
     QPushButton *usersButton = nullptr;
     QPushButton *logoutButton = nullptr;
+    QLabel *noHitsLabel = nullptr;
 
     QString pendingSearch;
     QList<Compound> compounds;
     QList<Compound> shownCompounds;
+    bool sessionOver = false;
+    int openModals = 0;
 };
