@@ -35,12 +35,12 @@ function(orvantis_add_installer target)
   add_custom_target(${target} ${all} DEPENDS "${ARG_OUTPUT}")
 endfunction()
 
-# orvantis_add_client_variant(<target> VERSION <version> ORIGIN <origin> [CA <pem>])
-# The client built from the same libraries for another server origin, version
-# and trusted authority: its own definitions of the origin and the bundled
-# authority take the place of the libraries' ones at link time.
+# orvantis_add_client_variant(<target> VERSION <version> ORIGIN <origin> [CA <pem>] [KEY <pub>])
+# The client built from the same libraries for another server origin, version,
+# trusted authority and release signing key: its own definitions of these take
+# the place of the libraries' ones at link time.
 function(orvantis_add_client_variant target)
-  cmake_parse_arguments(ARG "" "VERSION;ORIGIN;CA" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "VERSION;ORIGIN;CA;KEY" "" ${ARGN})
   orvantis_check_origin("${ARG_ORIGIN}")
   set(generated "${CMAKE_CURRENT_BINARY_DIR}/${target}-generated")
   set(ORVANTIS_VERSION "${ARG_VERSION}")
@@ -57,5 +57,14 @@ function(orvantis_add_client_variant target)
     get_filename_component(caName "${ARG_CA}" NAME)
     target_compile_definitions(${target} PRIVATE ORVANTIS_HAS_EXTRA_CA
       ORVANTIS_EXTRA_CA_RESOURCE=":/orvantis/variant/${caName}")
+  endif()
+  if(ARG_KEY)
+    get_filename_component(keyDir "${ARG_KEY}" DIRECTORY)
+    get_filename_component(keyName "${ARG_KEY}" NAME)
+    target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/update/releasekey.cpp")
+    qt_add_resources(${target} "${target}_key" PREFIX "/orvantis/variant" BASE "${keyDir}"
+      FILES "${ARG_KEY}")
+    target_compile_definitions(${target} PRIVATE
+      ORVANTIS_RELEASE_KEY_RESOURCE=":/orvantis/variant/${keyName}")
   endif()
 endfunction()

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# A real update of an installed client, under a virtual X server: the old
+# version is installed with its own installer, the new one is published on the
+# stand-in server over HTTPS, signed, and "Frissítés" is pressed in the
+# installed client, which must afterwards be the new version and start to the
+# login dialog. A tampered manifest and a tampered installer must then be
+# refused, leaving the old version.
+# Arguments: server old.run new.run certs-dir signing-key port old-version new-version
+set -euo pipefail
+server=$1 old=$2 new=$3 certs=$4 key=$5 port=$6 v_old=$7 v_new=$8
+work=$(mktemp -d) && app="$work/app"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/share" TMPDIR="$work/tmp"
+mkdir -p "$HOME" "$TMPDIR" "$work/data/certs" && cp "$certs"/server.* "$work/data/certs/"
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; cat "$app/install.log" >&2 || true; exit 1; }
+window() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
+press() { xdotool windowfocus --sync "$1" key Return; }
+installed() { "$app/OrvantisClient" --version; }
+wait_for() { for _ in $(seq 300); do eval "$1" && return 0; sleep 0.1; done; fail "$2"; }
+
+sh "$old" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- "/DIR=$app" >/dev/null
+[ "$(installed)" = "$v_old" ] || fail "the old version is not installed"
+desktop-file-validate "$XDG_DATA_HOME/applications/orvantis-client.desktop" || fail "desktop entry"
+publish() { "$server" publish --data-dir "$work/data" --version "$v_new" --notes "Teszt" \
+  --installer "$new" --signing-key "$key" >/dev/null; }
+publish
+"$server" --data-dir "$work/data" --port "$port" --quiet >/dev/null &
+wait_for "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null" "the server does not start"
+
+"$app/OrvantisClient" 2>/dev/null & client=$!
+prompt=$(window "Kötelező frissítés") && [ -n "$prompt" ] || fail "no update prompt"
+started=$(date +%s%N) && press "$prompt"
+wait_for "! kill -0 $client 2>/dev/null" "the client did not quit for the installer"
+wait_for '[ "$(installed)" = "$v_new" ]' "the new version was not installed"
+"$app/OrvantisClient" 2>/dev/null & client=$!
+[ -n "$(window "Bejelentkezés")" ] || fail "the updated client shows no login dialog"
+echo "from Frissítés to the new version's login dialog: $((($(date +%s%N) - started) / 1000000)) ms"
+[ -z "$(xdotool search --onlyvisible --name "^Kötelező frissítés\$")" ] || fail "update prompt again"
+kill $client
+
+sh "$old" /VERYSILENT "/DIR=$app" >/dev/null
+sed -i "s/\"$v_new\"/\"$v_new.9\"/" "$work/data/releases/latest.json"
+"$app/OrvantisClient" 2>/dev/null & client=$!
+press "$(window "Frissítés hiba")" # before any update prompt: the signature does not match
+wait_for "! kill -0 $client 2>/dev/null" "the client did not quit after the refusal"
+publish
+published="$work/data/releases/$(basename "$new")"
+byte=$(od -An -tu1 -j4000 -N1 "$published")
+printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$published" bs=1 seek=4000 conv=notrunc 2>/dev/null
+"$app/OrvantisClient" 2>/dev/null & client=$!
+press "$(window "Kötelező frissítés")"
+error=$(window "Frissítés hiba") && [ -n "$error" ] || fail "a tampered installer was not refused"
+press "$error"
+wait_for "! kill -0 $client 2>/dev/null" "the client did not quit after the refusal"
+[ "$(installed)" = "$v_old" ] || fail "the tampered installer changed the installed version"
+echo "PASS"
