@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the whole system on this machine: installs the Debian packages, builds
 # the stand-in server and the client (which trusts the local certificate
-# authority), creates on first use the certificates, the demo database and a
-# release feed announcing the client's own version, starts the server on
-# https://localhost:8443 and then the client from the project root, where its
-# icon (assets/orvantisicon.ico) resolves. The server stops when the client
-# exits; the next run reuses the database in data/.
+# authority and the demo release signing key), creates on first use the
+# certificates, the signing key pair (data/keys/), the demo database and a
+# signed release feed announcing the client's own version, starts the server
+# on https://localhost:8443 and then the client. The server stops when the
+# client exits; the next run reuses everything in data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -18,13 +18,19 @@ tools/make-certs.sh "$data_dir/certs"
 cmake -S . -B "$build_dir" -DORVANTIS_BUILD_TESTS=OFF -DORVANTIS_BUILD_SERVER=ON \
   -DORVANTIS_EXTRA_CA="$PWD/$data_dir/certs/ca.pem" \
   -DORVANTIS_SERVER_ORIGIN="https://localhost:$port"
-cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient orvantis-server
+cmake --build "$build_dir" -j"$(nproc)" --target orvantis-server
 server="$build_dir/server/orvantis-server"
+
+keys="$data_dir/keys"
+[ -f "$keys/release-signing.pub" ] || "$server" keygen --out "$keys"
+cmake -S . -B "$build_dir" -DORVANTIS_RELEASE_PUBKEY="$PWD/$keys/release-signing.pub"
+cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient installer
 
 if [ ! -f "$data_dir/releases/latest.json" ]; then
   version=$(sed -n 's/^project(OrvantisClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   "$server" publish --data-dir "$data_dir" --version "$version" \
-    --notes "A jelenleg futó kiadás."
+    --notes "A jelenleg futó kiadás." --signing-key "$keys/release-signing.key" \
+    --installer "$build_dir/OrvantisClient-$version-setup.run"
 fi
 
 "$server" --data-dir "$data_dir" --port "$port" --seed-demo >>"$data_dir/server.log" 2>&1 &
