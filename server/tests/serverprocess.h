@@ -1,40 +1,39 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
-#include <QStringList>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
-// A real orvantis-server process on a free loopback port over plain HTTP,
-// with its data folder in a temporary directory that lives as long as this
-// object (so a restart sees the same database).
-class ServerProcess {
-public:
-    ServerProcess();
-    ~ServerProcess();
-
-    // Starts the server with --seed-demo and the extra arguments; false when
-    // it does not report a port within the time limit.
-    bool start(const QStringList &extraArguments = {});
-    // Starts it over HTTPS on the given port with a certificate and key.
-    bool startHttps(quint16 port, const QString &certificate, const QString &key);
-    // Stops the server with SIGTERM; true when it ended cleanly (exit code 0,
-    // so no sanitizer report either). Its error output is printed otherwise.
-    bool stop();
-    // Runs the binary to completion with the given arguments (publish mode).
-    static int runToEnd(const QStringList &arguments, QByteArray *output = nullptr);
-
-    // The plain HTTP origin (start() only).
-    QString origin() const;
-    quint16 port() const;
-    QString dataDir() const;
-    QByteArray log() const;
-
-private:
-    bool launch(const QStringList &arguments);
-
+// A real orvantis-server with the demo data on a free loopback port: plain
+// HTTP, or HTTPS when the arguments name a certificate. Its data folder lives
+// as long as this object, so a restart finds the same database.
+struct ServerProcess {
     QTemporaryDir dir;
     QProcess process;
-    QByteArray stdoutText;
-    quint16 listeningPort = 0;
+    QString origin; // as the server reports it
+
+    bool start(const QStringList &extra = {})
+    {
+        QStringList arguments {"--data-dir", dir.path(), "--port", "0", "--seed-demo", "--quiet"};
+        if (!extra.contains("--cert"))
+            arguments << "--http";
+        process.start(ORVANTIS_SERVER_BINARY, arguments + extra);
+        QByteArray out;
+        while (!out.contains('\n') && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        static const QRegularExpression listening("listening on (\\S+)\\n");
+        origin = listening.match(QString::fromUtf8(out)).captured(1);
+        return !origin.isEmpty();
+    }
+    // Stops it with SIGTERM; true when it ended cleanly, so with no sanitizer
+    // report either.
+    bool stop()
+    {
+        process.terminate();
+        const bool clean = process.waitForFinished(30000)
+            && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        if (!clean)
+            qWarning("orvantis-server: %s", process.readAllStandardError().right(4000).constData());
+        return clean;
+    }
 };
