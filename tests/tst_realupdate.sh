@@ -14,43 +14,37 @@ mkdir -p "$HOME" "$TMPDIR" "$work/data/certs" && cp "$certs"/server.* "$work/dat
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; cat "$app/install.log" >&2 || true; exit 1; }
 window() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
-press() { xdotool windowfocus --sync "$1" key Return; }
+press() { [ -n "$1" ] || fail "a window did not appear"; xdotool windowfocus --sync "$1" key Return; }
 installed() { "$app/OrvantisClient" --version; }
 wait_for() { for _ in $(seq 300); do eval "$1" && return 0; sleep 0.1; done; fail "$2"; }
-
-sh "$old" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- "/DIR=$app" >/dev/null
-[ "$(installed)" = "$v_old" ] || fail "the old version is not installed"
-desktop-file-validate "$XDG_DATA_HOME/applications/orvantis-client.desktop" || fail "desktop entry"
+start() { "$app/OrvantisClient" 2>/dev/null & client=$!; }
+quits() { wait_for "! kill -0 $client 2>/dev/null" "the client did not quit $1"; }
+install_old() { sh "$old" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- "/DIR=$app" >/dev/null; }
 publish() { "$server" publish --data-dir "$work/data" --version "$v_new" --notes "Teszt" \
   --installer "$new" --signing-key "$key" >/dev/null; }
+
+install_old && [ "$(installed)" = "$v_old" ] || fail "the old version is not installed"
+desktop-file-validate "$XDG_DATA_HOME/applications/orvantis-client.desktop" || fail "desktop entry"
 publish
 "$server" --data-dir "$work/data" --port "$port" --quiet >/dev/null &
 wait_for "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null" "the server does not start"
 
-"$app/OrvantisClient" 2>/dev/null & client=$!
-prompt=$(window "Kötelező frissítés") && [ -n "$prompt" ] || fail "no update prompt"
-started=$(date +%s%N) && press "$prompt"
-wait_for "! kill -0 $client 2>/dev/null" "the client did not quit for the installer"
+start && prompt=$(window "Kötelező frissítés") && [ -n "$prompt" ] || fail "no update prompt"
+started=$(date +%s%N) && press "$prompt" && quits "for the installer"
 wait_for '[ "$(installed)" = "$v_new" ]' "the new version was not installed"
-"$app/OrvantisClient" 2>/dev/null & client=$!
-[ -n "$(window "Bejelentkezés")" ] || fail "the updated client shows no login dialog"
+start && [ -n "$(window "Bejelentkezés")" ] || fail "the updated client shows no login dialog"
 echo "from Frissítés to the new version's login dialog: $((($(date +%s%N) - started) / 1000000)) ms"
 [ -z "$(xdotool search --onlyvisible --name "^Kötelező frissítés\$")" ] || fail "update prompt again"
 kill $client
 
-sh "$old" /VERYSILENT "/DIR=$app" >/dev/null
-sed -i "s/\"$v_new\"/\"$v_new.9\"/" "$work/data/releases/latest.json"
-"$app/OrvantisClient" 2>/dev/null & client=$!
-press "$(window "Frissítés hiba")" # before any update prompt: the signature does not match
-wait_for "! kill -0 $client 2>/dev/null" "the client did not quit after the refusal"
-publish
-published="$work/data/releases/$(basename "$new")"
+# A manifest changed after signing: refused before any update prompt.
+install_old && sed -i "s/\"$v_new\"/\"$v_new.9\"/" "$work/data/releases/latest.json"
+start && press "$(window "Frissítés hiba")" && quits "after the refusal"
+publish && published="$work/data/releases/$(basename "$new")"
 byte=$(od -An -tu1 -j4000 -N1 "$published")
 printf "\\$(printf %o $(((byte + 1) % 256)))" | dd of="$published" bs=1 seek=4000 conv=notrunc 2>/dev/null
-"$app/OrvantisClient" 2>/dev/null & client=$!
-press "$(window "Kötelező frissítés")"
+start && press "$(window "Kötelező frissítés")"
 error=$(window "Frissítés hiba") && [ -n "$error" ] || fail "a tampered installer was not refused"
-press "$error"
-wait_for "! kill -0 $client 2>/dev/null" "the client did not quit after the refusal"
+press "$error" && quits "after the refusal"
 [ "$(installed)" = "$v_old" ] || fail "the tampered installer changed the installed version"
 echo "PASS"
