@@ -10,6 +10,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+
+#include <algorithm>
 #include <QTest>
 
 #include <cstddef>
@@ -27,25 +29,11 @@ struct UiFixture {
         api.setToken(QStringLiteral("t0ken"));
     }
 
-    // Requests with this method and path (without the query), in order.
-    QList<RecordedRequest> sent(const QByteArray &method, const QByteArray &path) const
-    {
-        QList<RecordedRequest> found;
-        for (const RecordedRequest &r : server.requests()) {
-            if (r.method == method && r.path() == path)
-                found.append(r);
-        }
-        return found;
-    }
+    // Requests with this method and path (without the query).
     int count(const QByteArray &method, const QByteArray &path) const
     {
-        return int(sent(method, path).size());
-    }
-    QJsonObject lastBody(const QByteArray &method, const QByteArray &path) const
-    {
-        const auto found = sent(method, path);
-        return found.isEmpty() ? QJsonObject()
-                               : QJsonDocument::fromJson(found.last().body).object();
+        return int(std::count_if(server.requests().cbegin(), server.requests().cend(),
+            [&](const RecordedRequest &r) { return r.method == method && r.path() == path; }));
     }
 
     // Returns once every request sent before it has reached the server, so

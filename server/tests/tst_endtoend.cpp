@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <deque>
+
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
@@ -28,17 +30,14 @@ class TestEndToEnd : public QObject {
     QString ask(void (ApiClient::*operation)(Parameters...), const Arguments &...arguments)
     {
         const QMetaObject &meta = ApiClient::staticMetaObject; // signals only
-        std::vector<std::unique_ptr<QSignalSpy>> spies;
+        std::deque<QSignalSpy> spies;
         for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-            spies.push_back(std::make_unique<QSignalSpy>(api.get(), meta.method(i)));
+            spies.emplace_back(api.get(), meta.method(i));
         (api.get()->*operation)(arguments...);
-        const auto fired = [&] {
-            return std::find_if(
-                spies.begin(), spies.end(), [](auto &spy) { return !spy->isEmpty(); });
-        };
-        if (!QTest::qWaitFor([&] { return fired() != spies.end(); }, 20000))
+        const auto fired = std::mem_fn(&QSignalSpy::size);
+        if (!QTest::qWaitFor([&] { return std::any_of(spies.begin(), spies.end(), fired); }, 20000))
             return {};
-        const QSignalSpy &spy = **fired();
+        const QSignalSpy &spy = *std::find_if(spies.begin(), spies.end(), fired);
         QString text = spy.signal().left(spy.signal().indexOf('('));
         answer = spy.first();
         if (text == "loginOk")
@@ -90,32 +89,28 @@ private slots:
         const QString ran = temp.filePath("ran-" + version);
         const QByteArray stub = "#!/bin/sh\ntouch '" + QFile::encodeName(ran) + "'\n";
         QFile installer(server.dir.filePath("OrvantisClient-" + version + "-setup.exe"));
-        QVERIFY(installer.open(QIODevice::WriteOnly) && installer.write(stub) == stub.size());
-        installer.close();
+        QVERIFY(installer.open(QIODevice::WriteOnly) && installer.write(stub) == stub.size()
+            && installer.flush());
         const QStringList publish {"publish", "--data-dir", server.dir.path(), "--version", version,
             "--installer", installer.fileName()};
         QCOMPARE(QProcess::execute(ORVANTIS_SERVER_BINARY, publish), 0);
-        QFile copy(server.dir.filePath("releases/" + QFileInfo(installer).fileName())); // served
-        QVERIFY(
-            error.isEmpty() || (copy.open(QIODevice::Append) && copy.putChar('#') && copy.flush()));
+        const QString served = server.dir.filePath("releases/" + QFileInfo(installer).fileName());
+        QVERIFY(error.isEmpty() || QFile::resize(served, stub.size() + 1));
 
+        // A started installer ends the program, as do a refusal and no newer release.
         UpdateChecker checker(server.origin);
         QSignalSpy none(&checker, &UpdateChecker::noUpdate);
-        QSignalSpy offers(&checker, &UpdateChecker::updateAvailable);
         QSignalSpy errors(&checker, &UpdateChecker::error);
-        checker.checkForUpdates();
-        QTRY_COMPARE_WITH_TIMEOUT(none.size() + offers.size() + errors.size(), 1, 20000);
-        QCOMPARE(none.size(), int(version == ORVANTIS_VERSION));
-        if (!none.isEmpty())
-            return;
-        // A started installer ends the program; a refused one leaves an error.
-        connect(&checker, &UpdateChecker::error, &checker, [] { QCoreApplication::quit(); });
+        connect(&checker, &UpdateChecker::noUpdate, &checker, &QCoreApplication::quit);
+        connect(&checker, &UpdateChecker::error, &checker, &QCoreApplication::quit);
+        connect(&checker, &UpdateChecker::updateAvailable, &checker,
+            [&](auto, auto, auto url, auto sha256) { checker.startDownload(url, sha256, {}); });
+        QTimer::singleShot(0, &checker, &UpdateChecker::checkForUpdates);
         QTimer::singleShot(20000, &checker, [] { QCoreApplication::exit(1); });
-        QTimer::singleShot(0, &checker,
-            [&] { checker.startDownload(offers[0][2].toString(), offers[0][3].toString(), {}); });
         QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(none.size(), int(version == ORVANTIS_VERSION));
         QCOMPARE(errors.value(0).value(0).toString(), error);
-        QTRY_COMPARE_WITH_TIMEOUT(QFile::exists(ran), error.isEmpty(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(QFile::exists(ran), none.isEmpty() && errors.isEmpty(), 20000);
     }
 
     void compoundsWithDetails()
@@ -123,9 +118,7 @@ private slots:
         QCOMPARE(ask(&ApiClient::login, "editor", "Editor#2026"), "loginOk editor Péter");
         Compound c {"E2E/1 ő?", "Próba", {}, {}, {}, {}};
         QCOMPARE(ask(&ApiClient::createCompound, c), "compoundWriteOk");
-        c.nev = "Átnevezett";
-        QCOMPARE(ask(&ApiClient::updateCompound, c.kod, c), "compoundWriteOk");
-        QCOMPARE(ask(&ApiClient::searchCompounds, "átnevezett"), "compoundsSearchOk");
+        QCOMPARE(ask(&ApiClient::searchCompounds, "PRÓBA"), "compoundsSearchOk");
         QCOMPARE(answer[0].value<QList<Compound>>().value(0).kod, c.kod);
         const CompoundDetails details {c.kod, "két\nsor", {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
         QCOMPARE(ask(&ApiClient::saveCompoundDetails, c.kod, details), "compoundDetailsWriteOk");
