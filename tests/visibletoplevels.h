@@ -9,10 +9,8 @@
 template<typename T> QList<T *> visibleTopLevels()
 {
     QList<T *> found;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *window = qobject_cast<T *>(w);
-        if (window && window->isVisible())
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *window = qobject_cast<T *>(w); window && window->isVisible())
             found.append(window);
-    }
     return found;
 }
