@@ -321,14 +321,19 @@ void MainWindow::endSession()
         if (dialog->isVisible())
             dialog->reject();
     }
+    requestLogoutWhenIdle();
+}
+
+// The window must outlive the stack frames of its modal steps: an ended
+// session asks for the logout only once the last of them has returned.
+void MainWindow::requestLogoutWhenIdle()
+{
     if (openModals == 0)
         QMetaObject::invokeMethod(this, &MainWindow::logoutRequested, Qt::QueuedConnection);
 }
 
-// Every modal step of the window runs through here. The window must outlive
-// the stack frames that run them, so an ended session asks for the logout
-// only when the last of them has returned; its result then counts as
-// cancelled.
+// Every modal step of the window runs through here; after the session ended
+// its result counts as cancelled.
 int MainWindow::runModal(const std::function<int()> &run)
 {
     if (sessionOver)
@@ -338,8 +343,7 @@ int MainWindow::runModal(const std::function<int()> &run)
     --openModals;
     if (!sessionOver)
         return result;
-    if (openModals == 0)
-        QMetaObject::invokeMethod(this, &MainWindow::logoutRequested, Qt::QueuedConnection);
+    requestLogoutWhenIdle();
     return QDialog::Rejected;
 }
 

@@ -59,6 +59,7 @@ private:
     int selectedRow();
     bool answersSearchBox() const;
     int runModal(const std::function<int()> &run);
+    void requestLogoutWhenIdle();
 
     ApiClient *api;
     QString username;
