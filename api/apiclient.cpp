@@ -62,6 +62,7 @@ ApiClient::ApiClient(QObject *parent)
 
 ApiClient::ApiClient(const QString &origin, QObject *parent)
     : QObject(parent)
+    , networkManager(this)
     , serverOrigin(origin)
     , apiBaseUrl(origin)
 {

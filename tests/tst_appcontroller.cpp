@@ -18,15 +18,6 @@ namespace {
 const QString Expired = "A munkamenet lejárt. Jelentkezz be újra.";
 LoopbackServer *server = nullptr;
 
-// Signs in through the login dialog the way a user does.
-ModalAnswerer::Answer signIn(const char *username)
-{
-    return ModalAnswerer::fill<LoginDialog>([username](LoginDialog *d) {
-        d->findChild<QLineEdit *>("usernameEdit")->setText(username);
-        d->findChild<QLineEdit *>("passwordEdit")->setText("pw");
-        d->findChild<QPushButton *>("loginButton")->click();
-    });
-}
 // Ok presses the default button, Yes included.
 const ModalAnswerer::Answer Anna = signIn("anna"), Bea = signIn("bea"),
                             Ok = ModalAnswerer::accept();
@@ -39,7 +30,8 @@ const ModalAnswerer::Answer EditAsSessionEnds
           if (QTest::qWaitFor([] { return server->heldCount() == 1; }))
               server->respondToHeld(0, ScriptedResponse::json(401, "{}"));
           server->setHolding(false);
-          (void)QTest::qWaitFor([d] { return !d->isVisible(); });
+          QTest::qVerify(QTest::qWaitFor([d] { return !d->isVisible(); }), "closed",
+              "the ended session left the edit dialog open", __FILE__, __LINE__);
           d->accept();
       });
 

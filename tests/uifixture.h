@@ -4,15 +4,18 @@
 #include "api/recordtypes.h"
 #include "tests/loopbackserver.h"
 #include "tests/modalanswerer.h"
+#include "ui/logindialog.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QSignalSpy>
 
-#include <algorithm>
 #include <QTest>
+#include <algorithm>
 
 #include <cstddef>
 
@@ -36,21 +39,29 @@ struct UiFixture {
             [&](const RecordedRequest &r) { return r.method == method && r.path() == path; }));
     }
 
-    // Returns once every request sent before it has reached the server, so
-    // that a test can tell that something was not sent. It goes round the
-    // client, whose signals the window under test listens to, and leaves a
-    // GET /fence among the recorded requests. Not while the server holds.
+    // Returns once every request the client has sent so far has been
+    // answered, and so recorded by the server, so that a test can tell that
+    // something was not sent. Not while the server holds.
     bool fence()
     {
-        QNetworkAccessManager manager;
-        QNetworkReply *reply
-            = manager.get(QNetworkRequest(QUrl(server.origin() + QStringLiteral("/fence"))));
-        QSignalSpy done(reply, &QNetworkReply::finished);
-        const bool answered = done.wait();
-        delete reply;
-        return answered;
+        const auto *manager = api.findChild<QNetworkAccessManager *>();
+        return QTest::qWaitFor([manager] {
+            const auto replies = manager->findChildren<QNetworkReply *>();
+            return std::all_of(replies.cbegin(), replies.cend(),
+                [](const QNetworkReply *reply) { return reply->isFinished(); });
+        });
     }
 };
+
+// Signs in through the login dialog the way a user does.
+inline ModalAnswerer::Answer signIn(const char *username)
+{
+    return ModalAnswerer::fill<LoginDialog>([username](LoginDialog *d) {
+        d->findChild<QLineEdit *>("usernameEdit")->setText(username);
+        d->findChild<QLineEdit *>("passwordEdit")->setText("pw");
+        d->findChild<QPushButton *>("loginButton")->click();
+    });
+}
 
 // The rows of a table-driven test from a static table of cases, each with a
 // `name`: the test function reads its case by the row's "index".
