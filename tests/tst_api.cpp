@@ -1,6 +1,7 @@
 #include "api/apiclient.h"
 #include "api/transfertimeout.h"
 #include "tests/loopbackserver.h"
+#include "update/updatechecker.h"
 
 #include <QJsonDocument>
 #include <QMetaMethod>
@@ -274,6 +275,22 @@ private slots:
             server.respondToHeld(held, ScriptedResponse::json(200, "{}"));
             QTRY_COMPARE(emitted.seen(), order);
         }
+    }
+
+    // A server that never answers: both clients give up at their default
+    // inactivity limit, not later and not never.
+    void defaultTransferTimeout()
+    {
+        LoopbackServer server;
+        server.setHolding(true);
+        ApiClient api(server.origin());
+        UpdateChecker checker(server.origin());
+        QSignalSpy listFailed(&api, &ApiClient::compoundsError);
+        QSignalSpy checkFailed(&checker, &UpdateChecker::error);
+        api.fetchCompounds();
+        checker.checkForUpdates();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !listFailed.isEmpty() && !checkFailed.isEmpty(), TransferTimeoutMs + 5000);
     }
 
     // Per reply shape 200 generated replies, one a 10 MB array, one nested too
