@@ -71,12 +71,12 @@ ScriptedResponse ScriptedResponse::text(int status, const QByteArray &body)
     return {status, {{"Content-Type", "text/plain; charset=utf-8"}}, body};
 }
 
-LoopbackServer::LoopbackServer(QObject *parent)
+LoopbackServer::LoopbackServer(QObject *parent, quint16 port)
     : QObject(parent)
     , server(new QTcpServer(this))
     , handler([](const RecordedRequest &) { return ScriptedResponse::text(404, QByteArray()); })
 {
-    server->listen(QHostAddress::LocalHost, 0);
+    server->listen(QHostAddress::LocalHost, port);
     connect(server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = server->nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });

@@ -42,7 +42,7 @@ struct ScriptedResponse {
     static ScriptedResponse text(int status, const QByteArray &body);
 };
 
-// A small HTTP/1.1 server on 127.0.0.1 with an ephemeral port. It records
+// A small HTTP/1.1 server on 127.0.0.1, by default on an ephemeral port. It records
 // every request and answers with what the test scripts; requests can also be
 // held back and answered later in any order.
 class LoopbackServer : public QObject {
@@ -51,7 +51,7 @@ class LoopbackServer : public QObject {
 public:
     using Handler = std::function<ScriptedResponse(const RecordedRequest &)>;
 
-    explicit LoopbackServer(QObject *parent = nullptr);
+    explicit LoopbackServer(QObject *parent = nullptr, quint16 port = 0);
 
     QString origin() const; // "http://127.0.0.1:<port>"
 
