@@ -49,6 +49,15 @@ function(orvantis_add_client_variant target)
   target_include_directories(${target} BEFORE PRIVATE "${generated}")
   target_link_libraries(${target} PRIVATE orvantis_app)
   target_compile_definitions(${target} PRIVATE ORVANTIS_SERVER_ORIGIN="${ARG_ORIGIN}")
+  # A trusted authority or key that a rule of the build makes is made once,
+  # before any variant: two targets making the same file in parallel race.
+  foreach(file IN ITEMS ${ARG_CA} ${ARG_KEY})
+    string(MAKE_C_IDENTIFIER "made_${file}" made)
+    if(NOT TARGET ${made})
+      add_custom_target(${made} DEPENDS "${file}")
+    endif()
+    add_dependencies(${target} ${made})
+  endforeach()
   if(ARG_CA)
     get_filename_component(caDir "${ARG_CA}" DIRECTORY)
     qt_add_resources(${target} "${target}_ca" PREFIX "/orvantis/variant" BASE "${caDir}"
