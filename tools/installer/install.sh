@@ -47,7 +47,7 @@ here=$resolved
 mkdir -p -- "$dir" && resolve "$dir" || fail_early "cannot create or enter $dir"
 dir=$resolved
 log=$dir/install.log
-new_bin= new_icon= new_entry=
+new_bin='' new_icon='' new_entry=''
 say() { printf '%s %s\n' "$(date '+%Y-%m-%d %H:%M:%S')" "$*" >>"$log"; }
 fail() {
   say "FAILED: $*"
