@@ -1,6 +1,7 @@
 #include "api/recordtypes.h"
 #include "app/appcontroller.h"
 #include "app/appversion.h"
+#include "app/buildinfo.h"
 #include "app/toolkittranslation.h"
 #include "app/trustedca.h"
 #include "update/startupgate.h"
@@ -18,6 +19,10 @@ int main(int argc, char *argv[])
     // Answered before the application object exists: no display, no network.
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("%s\n", ORVANTIS_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--build-info") == 0) {
+        std::fputs(buildInfo(QStringLiteral(ORVANTIS_VERSION)).constData(), stdout);
         return 0;
     }
     QApplication app(argc, argv);

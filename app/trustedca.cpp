@@ -8,13 +8,22 @@
 #define ORVANTIS_EXTRA_CA_RESOURCE ":/orvantis/trustedca/extra-ca.pem"
 #endif
 
-void trustBundledCertificateAuthority()
+QByteArray bundledCertificateAuthorityPem()
 {
 #ifdef ORVANTIS_HAS_EXTRA_CA
     QFile file(QStringLiteral(ORVANTIS_EXTRA_CA_RESOURCE));
-    if (!file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly))
+        return file.readAll();
+#endif
+    return {};
+}
+
+void trustBundledCertificateAuthority()
+{
+    const QByteArray pem = bundledCertificateAuthorityPem();
+    if (pem.isEmpty())
         return;
-    const QList<QSslCertificate> authorities = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    const QList<QSslCertificate> authorities = QSslCertificate::fromData(pem, QSsl::Pem);
     if (authorities.isEmpty())
         return;
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
@@ -22,5 +31,4 @@ void trustBundledCertificateAuthority()
     // roots, so the system's list is carried over explicitly.
     tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
     QSslConfiguration::setDefaultConfiguration(tls);
-#endif
 }

@@ -3,8 +3,8 @@
 find_program(ORVANTIS_MAKESELF makeself)
 
 # orvantis_add_installer(<target> CLIENT <executable target> VERSION <version> OUTPUT <file.run> [ALL])
-# Packs the client, its icon, its desktop entry and tools/installer/install.sh,
-# which runs when the installer is started.
+# Packs the client, its icon and tools/installer/install.sh, which runs when
+# the installer is started and writes the desktop entry.
 function(orvantis_add_installer target)
   cmake_parse_arguments(ARG "ALL" "CLIENT;VERSION;OUTPUT" "" ${ARGN})
   if(NOT ORVANTIS_MAKESELF)
@@ -15,7 +15,6 @@ function(orvantis_add_installer target)
   set(versionFile "${CMAKE_CURRENT_BINARY_DIR}/${target}-VERSION")
   file(WRITE "${versionFile}" "${ARG_VERSION}\n")
   set(payload "${PROJECT_SOURCE_DIR}/tools/installer/install.sh"
-              "${PROJECT_SOURCE_DIR}/tools/installer/orvantis-client.desktop.in"
               "${PROJECT_SOURCE_DIR}/assets/orvantisicon.svg")
   add_custom_command(OUTPUT "${ARG_OUTPUT}"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${stage}"

@@ -24,6 +24,9 @@
 namespace {
 
 const QString InstallingKey = QStringLiteral("update/installing");
+constexpr qint64 ManifestLimitBytes = 64 * 1024;
+constexpr qint64 DownloadBufferBytes = 1024 * 1024;
+const char *const TooLargeProperty = "orvantisTooLarge";
 
 QVersionNumber runningVersion()
 {
@@ -118,6 +121,11 @@ void UpdateChecker::setReleaseKey(const QByteArray &publicKey)
     releaseKey = publicKey;
 }
 
+void UpdateChecker::setDownloadLimit(qint64 bytes)
+{
+    downloadLimit = bytes;
+}
+
 void UpdateChecker::setTransferTimeout(int milliseconds)
 {
     networkManager->setTransferTimeout(milliseconds);
@@ -126,13 +134,23 @@ void UpdateChecker::setTransferTimeout(int milliseconds)
 void UpdateChecker::checkForUpdates()
 {
     QNetworkReply *reply = networkManager->get(QNetworkRequest(manifestUrl));
+    // A manifest is a few hundred bytes: a longer answer is cut off before it
+    // fills the memory.
+    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64 total) {
+        if (qMax(received, total) > ManifestLimitBytes
+            && !reply->property(TooLargeProperty).toBool()) {
+            reply->setProperty(TooLargeProperty, true);
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onCheckFinished(reply); });
 }
 
 void UpdateChecker::onCheckFinished(QNetworkReply *reply)
 {
     const int status = httpStatus(reply);
-    const QByteArray body = reply->readAll();
+    // An aborted reply is closed and has nothing more to read.
+    const QByteArray body = reply->isReadable() ? reply->readAll() : QByteArray();
     reply->deleteLater();
 
     if (status < 1) {
@@ -141,6 +159,10 @@ void UpdateChecker::onCheckFinished(QNetworkReply *reply)
     }
     if (status != 200) {
         emit error(QStringLiteral("Update check hiba. HTTP=%1").arg(status));
+        return;
+    }
+    if (reply->property(TooLargeProperty).toBool()) {
+        emit error(QStringLiteral("Update check: túl nagy válasz."));
         return;
     }
     QJsonParseError parseError;
@@ -203,82 +225,123 @@ void UpdateChecker::startDownload(
         emit error(QStringLiteral("Letöltés sikertelen (nem támogatott cím)."));
         return;
     }
+    received = 0;
+    refusal.clear();
+    installerHash.reset();
     downloadReply = networkManager->get(QNetworkRequest(target));
+    // The network layer reads ahead only this far: memory stays bounded
+    // however fast the server sends and however slow the disk is.
+    downloadReply->setReadBufferSize(DownloadBufferBytes);
     connect(
         downloadReply, &QNetworkReply::downloadProgress, this, &UpdateChecker::downloadProgress);
+    connect(
+        downloadReply, &QNetworkReply::metaDataChanged, this, &UpdateChecker::onDownloadHeaders);
+    connect(downloadReply, &QNetworkReply::readyRead, this, &UpdateChecker::onDownloadData);
     connect(downloadReply, &QNetworkReply::finished, this, &UpdateChecker::onDownloadFinished);
+}
+
+// An installer announced as too large is refused before its body is read.
+void UpdateChecker::onDownloadHeaders()
+{
+    bool known = false;
+    const qint64 announced
+        = downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    if (httpStatus(downloadReply) == 200 && known && announced > downloadLimit)
+        refuseDownload(QStringLiteral("Letöltés sikertelen (túl nagy fájl)."));
+}
+
+// Every piece is taken from the reply as it arrives, so the reply never holds
+// more than one; only a 200 answer's are kept, until the download is refused.
+void UpdateChecker::onDownloadData()
+{
+    const QByteArray piece = downloadReply->isReadable() ? downloadReply->readAll() : QByteArray();
+    if (piece.isEmpty() || !refusal.isEmpty() || httpStatus(downloadReply) != 200)
+        return;
+    if (received + piece.size() > downloadLimit)
+        refuseDownload(QStringLiteral("Letöltés sikertelen (túl nagy fájl)."));
+    else if (!keepPiece(piece))
+        refuseDownload(QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath);
+    else
+        received += piece.size();
+}
+
+// The reply ends later, from the event loop, and the refusal is its outcome.
+void UpdateChecker::refuseDownload(const QString &reason)
+{
+    refusal = reason;
+    QMetaObject::invokeMethod(downloadReply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
+bool UpdateChecker::keepPiece(const QByteArray &piece)
+{
+    if (!installerFile.isOpen() && !openInstallerFile())
+        return false;
+    installerHash.addData(piece);
+    return installerFile.write(piece) == piece.size();
+}
+
+// Into a new folder that only this user may enter, as a new file: nothing
+// planted in the shared temporary folder can be written through or started.
+bool UpdateChecker::openInstallerFile()
+{
+    installerFolder.emplace(QDir(tempRoot).filePath(QStringLiteral("OrvantisClient-XXXXXX")));
+    localPath = installerFolder->isValid() ? installerFolder->filePath(installerName) : tempRoot;
+    installerFile.setFileName(localPath);
+    constexpr QFile::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    // Unbuffered: a write that fails (a full disk) fails at once.
+    return installerFolder->isValid()
+        && installerFile.open(
+            QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered, ownerOnly);
+}
+
+bool UpdateChecker::closeInstallerFile()
+{
+    if (!installerFile.isOpen() && !openInstallerFile()) // an empty installer
+        return false;
+    installerFile.close();
+    return installerFile.error() == QFileDevice::NoError;
 }
 
 void UpdateChecker::onDownloadFinished()
 {
     QNetworkReply *reply = downloadReply;
     const int status = httpStatus(reply);
-    const QByteArray body = reply->readAll();
-    const bool cutOff = transferCutOff(reply, body.size());
+    onDownloadData(); // what came with the end
+    const bool cutOff = transferCutOff(reply, received);
     reply->deleteLater();
     downloadReply = nullptr;
 
-    if (status < 1) {
-        emit error(QStringLiteral("Letöltés sikertelen (HTTP=0)."));
-        return;
-    }
-    if (status != 200) {
-        emit error(QStringLiteral("Letöltés hiba. HTTP=%1").arg(status));
-        return;
-    }
-    if (cutOff) {
-        emit error(QStringLiteral("Letöltés sikertelen (megszakadt az átvitel)."));
-        return;
-    }
-    if (!saveDownload(body)) {
-        emit error(QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath);
-        return;
-    }
-    const QString problem = expectedSha256.isEmpty() ? QString() : verifyDownload();
+    const QString problem = downloadProblem(status, cutOff);
     if (!problem.isEmpty()) {
-        // A file that failed its check is not left behind.
-        QDir(installerDir).removeRecursively();
+        // Nothing of a failed download is left behind, let alone started.
+        installerFile.close();
+        installerFolder.reset();
         emit error(problem);
         return;
     }
+    // The installer runs on after this program has ended: its folder stays.
+    installerFolder->setAutoRemove(false);
+    installerFolder.reset();
     emit downloadFinished(localPath);
     launchInstaller();
 }
 
-// Into a new folder that only this user may enter, as a new file: nothing
-// planted in the shared temporary folder can be written through or started.
-bool UpdateChecker::saveDownload(const QByteArray &body)
+// Why the finished download may not be started; empty when it may.
+QString UpdateChecker::downloadProblem(int status, bool cutOff)
 {
-    QTemporaryDir folder(QDir(tempRoot).filePath(QStringLiteral("OrvantisClient-XXXXXX")));
-    localPath = folder.isValid() ? folder.filePath(installerName) : tempRoot;
-    QFile file(localPath);
-    constexpr QFile::Permissions ownerOnly
-        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if (!folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
-        return false;
-    const bool written = file.write(body) == body.size();
-    // close() flushes and keeps the error of a failed flush or close.
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError)
-        return false;
-    // The installer runs on after this program has ended: its folder stays.
-    folder.setAutoRemove(false);
-    installerDir = folder.path();
-    return true;
-}
-
-// Reads the saved file back, so that what is checked is what will be run.
-// The failure message, or empty when the file is the expected one.
-QString UpdateChecker::verifyDownload()
-{
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Nem tudtam ellenőrizni a fájlt (sha256).");
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QStringLiteral("SHA256 számítás hiba.");
-    const QString actual = QString::fromLatin1(hash.result().toHex());
-    if (actual.compare(expectedSha256, Qt::CaseInsensitive) != 0)
+    if (!refusal.isEmpty())
+        return refusal;
+    if (status < 1)
+        return QStringLiteral("Letöltés sikertelen (HTTP=0).");
+    if (status != 200)
+        return QStringLiteral("Letöltés hiba. HTTP=%1").arg(status);
+    if (cutOff)
+        return QStringLiteral("Letöltés sikertelen (megszakadt az átvitel).");
+    if (!closeInstallerFile())
+        return QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath;
+    const QString actual = QString::fromLatin1(installerHash.result().toHex());
+    if (!expectedSha256.isEmpty() && actual.compare(expectedSha256, Qt::CaseInsensitive) != 0)
         return QStringLiteral("SHA256 nem egyezik! (letöltés sérült?)");
     return QString();
 }

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTemporaryDir>
 #include <QUrl>
+
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+
+// The largest installer a download accepts. A release manifest is refused
+// above 64 KiB.
+constexpr qint64 InstallerLimitBytes = 512LL * 1024 * 1024;
 
 // Reads the release manifest on the product server, tells whether a newer
 // release exists and, on request, downloads the installer, verifies it,
@@ -25,6 +34,8 @@ public:
     // The Ed25519 key a newer release must be signed with, builtInReleaseKey()
     // unless set; empty: releases are not signature-checked.
     void setReleaseKey(const QByteArray &publicKey);
+    // The largest installer accepted, InstallerLimitBytes unless set.
+    void setDownloadLimit(qint64 bytes);
 
     void checkForUpdates();
     // An empty fileName takes the name from the URL.
@@ -40,19 +51,31 @@ signals:
 
 private:
     void onCheckFinished(QNetworkReply *reply);
+    void onDownloadHeaders();
+    void onDownloadData();
     void onDownloadFinished();
-    bool saveDownload(const QByteArray &body);
-    QString verifyDownload();
+    void refuseDownload(const QString &reason);
+    bool keepPiece(const QByteArray &piece);
+    bool openInstallerFile();
+    bool closeInstallerFile();
+    QString downloadProblem(int status, bool cutOff);
     void launchInstaller();
 
     QUrl manifestUrl;
     QByteArray releaseKey;
+    qint64 downloadLimit = InstallerLimitBytes;
     QNetworkAccessManager *networkManager;
     QNetworkReply *downloadReply = nullptr;
     QString announcedVersion; // trimmed, of the last updateAvailable
     QString tempRoot;
     QString installerName;
-    QString installerDir; // the private folder of the saved installer
+    // The installer is written as it arrives, into a file of its own in a
+    // private folder, and hashed on the way.
+    std::optional<QTemporaryDir> installerFolder;
+    QFile installerFile;
+    QCryptographicHash installerHash {QCryptographicHash::Sha256};
+    qint64 received = 0; // bytes of the installer written
+    QString refusal; // why the running download is being stopped
     QString localPath;
     QString expectedSha256;
 };
