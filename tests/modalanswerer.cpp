@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -15,6 +16,8 @@ SeenModal describe(QWidget *w)
     if (auto *box = qobject_cast<QMessageBox *>(w)) {
         s.text = box->text();
         s.textFormat = box->textFormat();
+        if (auto *label = box->findChild<QLabel *>("qt_msgbox_informativelabel"))
+            s.informativeFormat = label->textFormat();
         s.hasEscapeButton = box->escapeButton() != nullptr;
         for (QAbstractButton *b : box->buttons())
             s.buttons.append(b->text());

@@ -16,6 +16,7 @@ struct SeenModal {
     Qt::TextFormat textFormat = Qt::AutoText;
     Qt::WindowFlags flags;
     bool hasEscapeButton = false;
+    Qt::TextFormat informativeFormat = Qt::AutoText; // of a message box's informative text
 };
 
 // Answers modal dialogs, message boxes and input prompts while a test runs

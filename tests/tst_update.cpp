@@ -41,7 +41,7 @@ QByteArray readFile(const QString &path)
 QByteArray manifest(const QByteArray &version, const QString &url = "x", const QString &sha = "ab",
     const QByteArray &signature = {})
 {
-    return R"({"version":)" + version + R"(,"notes":"","download_url":")" + url.toUtf8()
+    return R"({"version":)" + version + R"(,"notes":"<b>Új</b>","download_url":")" + url.toUtf8()
         + R"(","sha256":")" + sha.toUtf8() + R"(","signature":")" + signature + R"("})";
 }
 
@@ -234,7 +234,7 @@ private slots:
         const auto row = [](const char *name, const QString &url, const QString &sha256,
                              const QString &then, Obstacle obstacle = None) {
             const bool failed = then.contains(' ');
-            const QString last = failed ? "[progress] " + errorText(then) : then;
+            const QString last = "[progress] " + (failed ? errorText(then) : then);
             QTest::newRow(name) << manifest(R"("0.2.0")", url, sha256) << int(obstacle) << ""
                                 << QStringList {Prompt, last} << (failed ? "" : "0.2.0");
         };
@@ -292,13 +292,17 @@ private slots:
         checker.setDownloadLimit(obstacle == TooBig ? 20 : InstallerLimitBytes);
         QStringList shown;
         QString saved;
-        connect(&checker, &UpdateChecker::downloadFinished, this,
-            [&](const QString &path) { shown << QFileInfo(saved = path).fileName(); });
+        const auto overProgress = [] {
+            return visibleTopLevels<QProgressDialog>().isEmpty() ? "" : "[progress] ";
+        };
+        connect(&checker, &UpdateChecker::downloadFinished, this, [&](const QString &path) {
+            shown << overProgress() + QFileInfo(saved = path).fileName();
+        });
         ModalAnswerer answerer;
         answerer.setDefault([&](QWidget *w) {
             auto *box = qobject_cast<QMessageBox *>(w);
             if (box)
-                shown << (visibleTopLevels<QProgressDialog>().isEmpty() ? "" : "[progress] ")
+                shown << overProgress()
                         + box->text().replace(
                             QRegularExpression("OrvantisClient-\\w{6}"), "OrvantisClient-XXXXXX");
             const bool last = shown.size() == events.size();
@@ -325,9 +329,11 @@ private slots:
         QCOMPARE(
             QSettings("Orvantis", "OrvantisClient").value("update/installing").toString(), kept);
         QCOMPARE(readFile(temp.filePath("x.exe")), "planted");
-        for (const SeenModal &box : answerer.seen()) // the update prompt offers only the update
+        // The update prompt offers only the update, and shows the notes as they are.
+        for (const SeenModal &box : answerer.seen())
             QVERIFY(box.title != "Kötelező frissítés"
                 || (box.buttons == QStringList {"Frissítés"} && !box.hasEscapeButton
+                    && box.informativeFormat == Qt::PlainText
                     && !(box.flags & Qt::WindowCloseButtonHint)));
         if (saved.isEmpty()) { // nothing left behind
             QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
