@@ -1,10 +1,10 @@
 // The server's rules in-process, against its library: how a request is read
 // and its fields are checked, and how search text is folded.
 #include "httpprobe.h"
-#include "server/compoundserver.h"
-#include "server/database.h"
-#include "server/demoseed.h"
-#include "server/passwordhasher.h"
+#include "server/routes/compoundserver.h"
+#include "server/storage/database.h"
+#include "server/storage/demoseed.h"
+#include "server/storage/passwordhasher.h"
 
 // Each row works on what the rows before it left.
 const char *const Requests = R"(
