@@ -2,7 +2,8 @@
 
 #include "server/storage/searchtext.h"
 
-LoginThrottle::LoginThrottle()
+LoginThrottle::LoginThrottle(qint64 windowMs)
+    : windowMs(windowMs)
 {
     clock.start();
 }
@@ -10,7 +11,7 @@ LoginThrottle::LoginThrottle()
 QList<qint64> &LoginThrottle::failuresOf(const QString &key)
 {
     QList<qint64> &list = failures[key];
-    const qint64 horizon = clock.elapsed() - WindowMs;
+    const qint64 horizon = clock.elapsed() - windowMs;
     while (!list.isEmpty() && list.first() <= horizon)
         list.removeFirst();
     return list;
@@ -30,7 +31,7 @@ int LoginThrottle::retryAfterSeconds(const QString &userName)
     const QList<qint64> &list = failuresOf(SearchText::fold(userName));
     if (list.size() < MaxFailures)
         return 1; // blocked by attempts still being checked
-    return int((list.first() + WindowMs - clock.elapsed()) / 1000 + 1);
+    return int((list.first() + windowMs - clock.elapsed()) / 1000 + 1);
 }
 
 void LoginThrottle::begin(const QString &userName)
@@ -51,7 +52,7 @@ void LoginThrottle::recordFailure(const QString &userName)
     failuresOf(key).append(clock.elapsed());
     // Keep the table bounded when many names are tried.
     if (failures.size() > 100000) {
-        const qint64 horizon = clock.elapsed() - WindowMs;
+        const qint64 horizon = clock.elapsed() - windowMs;
         for (auto it = failures.begin(); it != failures.end();)
             it = it->isEmpty() || it->last() <= horizon ? failures.erase(it) : std::next(it);
     }

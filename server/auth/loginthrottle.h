@@ -16,7 +16,8 @@ public:
     static const int MaxFailures = 10;
     static const qint64 WindowMs = 5 * 60 * 1000;
 
-    LoginThrottle();
+    // A shorter window suits a test.
+    explicit LoginThrottle(qint64 windowMs = WindowMs);
 
     bool isBlocked(const QString &userName);
     // Seconds until a blocked name may try again.
@@ -29,6 +30,7 @@ private:
     QList<qint64> &failuresOf(const QString &key);
     void end(const QString &key);
 
+    qint64 windowMs;
     QElapsedTimer clock;
     QHash<QString, QList<qint64>> failures;
     QHash<QString, int> pending;

@@ -1,6 +1,8 @@
 // The server's rules in-process, against its library: how a request is read
 // and its fields are checked, and how search text is folded.
 #include "httpprobe.h"
+#include "server/auth/loginthrottle.h"
+#include "server/auth/sessionstore.h"
 #include "server/routes/compoundserver.h"
 #include "server/storage/database.h"
 #include "server/storage/demoseed.h"
@@ -74,6 +76,39 @@ private slots:
     void requests()
     {
         checkRequestRow(origin, tokens);
+    }
+
+    // A token, and an admin's confirmation, end with their lifetimes.
+    void sessionsExpire()
+    {
+        SessionStore sessions(3, 1);
+        const QByteArray token = sessions.open(7);
+        sessions.markReauthenticated(token);
+        QVERIFY(sessions.reauthIsFresh(sessions.find(token).value()));
+        QTRY_VERIFY(!sessions.reauthIsFresh(sessions.find(token).value()));
+        QTRY_VERIFY(!sessions.find(token));
+    }
+
+    // Failures block one account, spelt in any case, and no other; attempts
+    // still being checked count; a success clears them, and they age out.
+    void throttle()
+    {
+        LoginThrottle throttle(500);
+        const auto fail = [&throttle](const QString &name, int times) {
+            for (int i = 0; i < times; ++i) {
+                throttle.begin(name);
+                throttle.recordFailure(name);
+            }
+        };
+        fail("Ádám", 9);
+        throttle.begin("ÁDÁM");
+        QVERIFY(throttle.isBlocked("ádám") && !throttle.isBlocked("Adam"));
+        throttle.recordSuccess("ÁDÁM");
+        fail("ádám", 1);
+        QVERIFY(!throttle.isBlocked("ádám"));
+        fail("bea", 10);
+        QVERIFY(throttle.isBlocked("bea") && throttle.retryAfterSeconds("bea") == 1);
+        QTRY_VERIFY(!throttle.isBlocked("bea"));
     }
 };
 
