@@ -277,6 +277,28 @@ private slots:
         }
     }
 
+    // A 401 ends the session only when it answers the token still in use,
+    // and never when it answers a password (admin re-authentication).
+    void refusalEndsOnlyTheSessionInUse()
+    {
+        LoopbackServer server;
+        server.setHolding(true);
+        ApiClient api(server.origin());
+        QSignalSpy ended(api.sessionNotifier(), &SessionNotifier::sessionExpired);
+        QSignalSpy lists(&api, &ApiClient::compoundsError);
+        QSignalSpy reauth(&api, &ApiClient::adminReauthError);
+        api.setToken("old");
+        api.fetchCompounds();
+        api.setToken("new");
+        api.adminReauth("pw");
+        api.fetchCompounds();
+        QTRY_COMPARE(server.heldCount(), 3);
+        while (server.heldCount() > 0)
+            server.respondToHeld(0, ScriptedResponse::json(401, "{}"));
+        QTRY_VERIFY(lists.size() == 2 && reauth.size() == 1);
+        QCOMPARE(ended.size(), 1);
+    }
+
     // A server that never answers: both clients give up at their default
     // inactivity limit, not later and not never.
     void defaultTransferTimeout()
