@@ -1,7 +1,13 @@
 #pragma once
 
-// Adds the certificate authority compiled in with the build option
-// ORVANTIS_EXTRA_CA to the default TLS configuration, next to the system's
-// authorities. A build without that option trusts only the system, and this
-// function does nothing. Call it once at start, before any request.
-void trustBundledCertificateAuthority();
+#include <QByteArray>
+#include <QString>
+
+// The certificate authority compiled in with the build option ORVANTIS_EXTRA_CA
+// (e.g. the local one of the stand-in server). The client trusts it on the
+// requests to its server's origin only.
+
+// Its resource path; empty in a build without it.
+QString bundledCertificateAuthorityFile();
+// Its PEM text; empty in a build without it.
+QByteArray bundledCertificateAuthorityPem();

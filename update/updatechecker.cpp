@@ -1,5 +1,6 @@
 #include "update/updatechecker.h"
 
+#include "api/clientsettings.h"
 #include "api/serverorigin.h"
 #include "api/transfertimeout.h"
 #include "update/releasesignature.h"
@@ -89,7 +90,7 @@ QUrl installerUrl(const QUrl &manifestUrl, const QString &downloadUrl, bool veri
 
 QString unfinishedInstall()
 {
-    QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+    QSettings settings = clientSettings();
     const QString recorded = settings.value(InstallingKey).toString();
     if (recorded.isEmpty())
         return QString();
@@ -118,6 +119,18 @@ void UpdateChecker::setReleaseKey(const QByteArray &publicKey)
     releaseKey = publicKey;
 }
 
+void UpdateChecker::setOriginAuthorities(const QString &authorityFile)
+{
+    originTrust = OriginTrust(manifestUrl, authorityFile);
+}
+
+QNetworkRequest UpdateChecker::requestFor(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    originTrust.apply(request);
+    return request;
+}
+
 void UpdateChecker::setTransferTimeout(int milliseconds)
 {
     networkManager->setTransferTimeout(milliseconds);
@@ -125,7 +138,7 @@ void UpdateChecker::setTransferTimeout(int milliseconds)
 
 void UpdateChecker::checkForUpdates()
 {
-    QNetworkReply *reply = networkManager->get(QNetworkRequest(manifestUrl));
+    QNetworkReply *reply = networkManager->get(requestFor(manifestUrl));
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onCheckFinished(reply); });
 }
 
@@ -203,7 +216,7 @@ void UpdateChecker::startDownload(
         emit error(QStringLiteral("Letöltés sikertelen (nem támogatott cím)."));
         return;
     }
-    downloadReply = networkManager->get(QNetworkRequest(target));
+    downloadReply = networkManager->get(requestFor(target));
     connect(
         downloadReply, &QNetworkReply::downloadProgress, this, &UpdateChecker::downloadProgress);
     connect(downloadReply, &QNetworkReply::finished, this, &UpdateChecker::onDownloadFinished);
@@ -288,7 +301,7 @@ void UpdateChecker::launchInstaller()
     // Read back at the next start: a version still older than this one
     // means that the installation did not finish.
     if (!announcedVersion.isEmpty()) {
-        QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+        QSettings settings = clientSettings();
         settings.setValue(InstallingKey, announcedVersion);
     }
     const QString workingDirectory = QFileInfo(localPath).absolutePath();

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "api/origintrust.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 
 // Reads the release manifest on the product server, tells whether a newer
 // release exists and, on request, downloads the installer, verifies it,
@@ -25,6 +28,9 @@ public:
     // The Ed25519 key a newer release must be signed with, builtInReleaseKey()
     // unless set; empty: releases are not signature-checked.
     void setReleaseKey(const QByteArray &publicKey);
+    // The PEM file of authorities trusted, besides the system's, on the
+    // manifest request and on downloads from the same origin.
+    void setOriginAuthorities(const QString &authorityFile);
 
     void checkForUpdates();
     // An empty fileName takes the name from the URL.
@@ -45,7 +51,10 @@ private:
     QString verifyDownload();
     void launchInstaller();
 
+    QNetworkRequest requestFor(const QUrl &url) const;
+
     QUrl manifestUrl;
+    OriginTrust originTrust;
     QByteArray releaseKey;
     QNetworkAccessManager *networkManager;
     QNetworkReply *downloadReply = nullptr;
