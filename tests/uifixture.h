@@ -10,9 +10,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
-#include <algorithm>
 #include <QTest>
+#include <algorithm>
 
 #include <cstddef>
 
@@ -26,6 +27,7 @@ struct UiFixture {
     UiFixture()
     {
         registerRecordTypes();
+        QStandardPaths::setTestModeEnabled(true); // windows and dialogs write settings
         api.setToken(QStringLiteral("t0ken"));
     }
 
