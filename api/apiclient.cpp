@@ -79,6 +79,11 @@ void ApiClient::setTransferTimeout(int milliseconds)
     networkManager.setTransferTimeout(milliseconds);
 }
 
+void ApiClient::setOriginAuthorities(const QString &authorityFile)
+{
+    originTrust = OriginTrust(QUrl(serverOrigin, QUrl::TolerantMode), authorityFile);
+}
+
 void ApiClient::setBaseUrl(const QString &url)
 {
     apiBaseUrl = url.trimmed();
@@ -114,6 +119,7 @@ QNetworkRequest ApiClient::buildRequest(const QString &path) const
 QNetworkRequest ApiClient::requestFor(const QString &urlText) const
 {
     QNetworkRequest request(QUrl(urlText, QUrl::TolerantMode));
+    originTrust.apply(request);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!accessToken.isEmpty() && fitsInHeader(accessToken))
         request.setRawHeader(QByteArrayLiteral("Authorization"),

@@ -2,6 +2,7 @@
 
 #include "api/compound.h"
 #include "api/compounddetails.h"
+#include "api/origintrust.h"
 #include "api/sessionnotifier.h"
 #include "api/userrow.h"
 
@@ -32,6 +33,9 @@ public:
     QString origin() const;
     // Inactivity limit of every request, TransferTimeoutMs unless set.
     void setTransferTimeout(int milliseconds);
+    // The PEM file of authorities trusted, besides the system's, on the
+    // requests to origin().
+    void setOriginAuthorities(const QString &authorityFile);
 
     void setBaseUrl(const QString &url);
     QString baseUrl() const;
@@ -120,6 +124,7 @@ private:
 
     QNetworkAccessManager networkManager;
     QString serverOrigin;
+    OriginTrust originTrust;
     QString apiBaseUrl;
     QString accessToken;
     SessionNotifier notifier;

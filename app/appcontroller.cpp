@@ -1,12 +1,12 @@
 #include "app/appcontroller.h"
 
+#include "api/clientsettings.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
 #include "ui/messagebox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSettings>
 #include <QTimer>
 
 #include <utility>
@@ -23,12 +23,12 @@ void quitApplication()
 
 } // namespace
 
-AppController::AppController(const QString &origin)
+AppController::AppController(const QString &origin, const QString &authorityFile)
     : api(origin)
 {
+    api.setOriginAuthorities(authorityFile);
     api.setBaseUrl(origin);
-    QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
-    settings.setValue(QStringLiteral("api/base_url"), origin);
+    clientSettings().setValue(QStringLiteral("api/base_url"), origin);
     connect(api.sessionNotifier(), &SessionNotifier::sessionExpired, this,
         &AppController::onSessionExpired);
     showLogin();

@@ -13,7 +13,10 @@ class AppController : public QObject {
     Q_OBJECT
 
 public:
-    explicit AppController(const QString &origin = DefaultServerOrigin);
+    // The authorities in the PEM file are trusted, besides the system's, on
+    // the requests to the origin.
+    explicit AppController(
+        const QString &origin = DefaultServerOrigin, const QString &authorityFile = QString());
     ~AppController() override;
 
 protected:

@@ -31,12 +31,17 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(ORVANTIS_VERSION));
     installToolkitTranslation(&app);
     registerRecordTypes();
-    trustBundledCertificateAuthority();
 
+    // Trusted on the requests to the server only: every other connection
+    // keeps the system's roots, loaded when one needs them.
+    const QString authorities = bundledCertificateAuthorityFile();
     auto *checker = new UpdateChecker(&app);
+    checker->setOriginAuthorities(authorities);
     // No window appears before the check has answered that no newer release exists.
     std::unique_ptr<AppController> controller;
-    connectStartupGate(checker, [&controller] { controller = std::make_unique<AppController>(); });
+    connectStartupGate(checker, [&controller, &authorities] {
+        controller = std::make_unique<AppController>(DefaultServerOrigin, authorities);
+    });
     checker->checkForUpdates();
 
     const int result = QApplication::exec();

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
-// The PEM text of the certificate authority compiled in with the build option
-// ORVANTIS_EXTRA_CA, exactly as it was given; empty when the build has none.
+// The certificate authority compiled in with the build option ORVANTIS_EXTRA_CA
+// (e.g. the local one of the stand-in server). The client trusts it on the
+// requests to its server's origin only.
+
+// Its resource path; empty in a build without it.
+QString bundledCertificateAuthorityFile();
+// Its PEM text; empty in a build without it.
 QByteArray bundledCertificateAuthorityPem();
-
-// Adds that authority to the default TLS configuration, next to the system's
-// authorities. A build without one trusts only the system, and this function
-// does nothing. Call it once at start, before any request.
-void trustBundledCertificateAuthority();

@@ -17,9 +17,19 @@ namespace {
 
 const QString Expired = "A munkamenet lejárt. Jelentkezz be újra.";
 LoopbackServer *server = nullptr;
+QStringList offered; // the user names that the login dialogs came with
 
+// Signs in, noting the user name the login dialog came with.
+ModalAnswerer::Answer signInNoting(const char *username)
+{
+    return [answer = signIn(username)](QWidget *w) {
+        if (auto *d = qobject_cast<LoginDialog *>(w))
+            offered << d->findChild<QLineEdit *>("usernameEdit")->text();
+        return answer(w);
+    };
+}
 // Ok presses the default button, Yes included.
-const ModalAnswerer::Answer Anna = signIn("anna"), Bea = signIn("bea"),
+const ModalAnswerer::Answer Anna = signInNoting("anna"), Bea = signInNoting("bea"),
                             Ok = ModalAnswerer::accept();
 
 // The held reply to the deletion sent just before the edit dialog opened ends
@@ -68,6 +78,8 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QSettings settings("Orvantis", "OrvantisClient");
         settings.setValue("api/base_url", "https://old.example");
+        settings.remove("login");
+        offered.clear();
         LoopbackServer origin;
         ModalAnswerer modals;
         server = &origin;
@@ -79,12 +91,14 @@ private slots:
             return ScriptedResponse::json(r.header("authorization") == revoked ? 401 : 200,
                 !r.path().endsWith("login")  ? R"([{"kod":"A1"}])"
                     : r.body.contains("bea") ? R"({"access_token":"tok2","szerepkor":"admin"})"
-                                             : R"({"access_token":"tok1","szerepkor":"editor"})");
+                                             : R"({"access_token":"tok1","szerepkor":"admin"})");
         });
         for (const ModalAnswerer::Answer &answer : run.answers)
             modals.push(answer);
         AppController controller(origin.origin());
         if (QPointer<MainWindow> window = visibleTopLevels<MainWindow>().value(0)) {
+            window->setGeometry(40, 50, 700, 500); // widened to what its contents need
+            const QRect kept = window->geometry(); // for bea's window, of the same role
             auto *table = window->findChild<QTableWidget *>("compoundTable");
             QTRY_VERIFY(atOnce || table->rowCount() == 1);
             revoked = "Bearer tok1";
@@ -96,6 +110,10 @@ private slots:
             QTRY_VERIFY(window.isNull() && !visibleTopLevels<MainWindow>().isEmpty());
             window = visibleTopLevels<MainWindow>().value(0);
             QCOMPARE(window->windowTitle(), "Orvantis - bea (admin)");
+            QCOMPARE(window->geometry(), kept);
+            QCOMPARE(offered, QStringList({"", "anna"}));
+            QFile store(settings.fileName()); // never a password
+            QVERIFY(store.open(QIODevice::ReadOnly) && !store.readAll().contains("titok"));
             window->close(); // by its frame: the run ends
         }
         QTimer::singleShot(20000, &origin, [] { QCoreApplication::exit(1); }); // never quits

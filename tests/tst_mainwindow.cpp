@@ -2,11 +2,14 @@
 #include "ui/compoundeditdialog.h"
 #include "ui/mainwindow.h"
 
+#include <QClipboard>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -52,9 +55,10 @@ ModalAnswerer::Answer fill(const QString &kod, const QString &nev)
 
 const struct {
     const char *name, *role, *keresztnev, *buttons, *greeted;
-} Roles[] = {{"admin", "admin", "Anna", "add edit delete users logout", "Anna"},
-    {"editor", "editor", "", "add edit delete logout", "<b>anna</b>"},
-    {"user", "user", "<i>x</i>", "logout", "<i>x</i>"}, {"Admin", "Admin", "A", "logout", "A"}};
+} Roles[] = {{"admin", "admin", "Anna", "add edit delete users export logout", "Anna"},
+    {"editor", "editor", "", "add edit delete export logout", "<b>anna</b>"},
+    {"user", "user", "<i>x</i>", "export logout", "<i>x</i>"},
+    {"Admin", "Admin", "A", "export logout", "A"}};
 
 // The search box holds `steps` in turn ('|' between); the replies wait and are
 // answered newest first. Then, with row `row` current, `button` is clicked (or
@@ -87,6 +91,45 @@ const struct {
     {"details of the shown row", "K", "K|Név", "GET GET/K/details GET/search", 0, "",
         ModalAnswerer::reject()}};
 
+// In the server's order; a search finds all of it. The CSV row of each code.
+const QByteArray Lab = R"([{"kod":"O1","nev":"Oxigén","keplet":"O2","molaris_tomeg":"100",
+    "szin":"\"x\""},{"kod":"C2","nev":"Cukor","keplet":"C12","molaris_tomeg":"342.3","szin":"a;b"},
+    {"kod":"O2","nev":"Ólom","keplet":"Pb","molaris_tomeg":"-","halmazallapot":"szilárd\nfém"},
+    {"kod":"C1","nev":"Csillám","keplet":"H2O","molaris_tomeg":"18,02","szin":"=1+1"}])";
+const QMap<QString, QByteArray> Csv {{"O1", "O1;Oxigén;O2;100;\"\"\"x\"\"\";\r\n"},
+    {"C2", "C2;Cukor;C12;342.3;\"a;b\";\r\n"}, {"O2", "O2;Ólom;Pb;'-;;\"szilárd\nfém\"\r\n"},
+    {"C1", "C1;Csillám;H2O;18,02;'=1+1;\r\n"}};
+
+// With the rows of K4 (current) and B2 selected and `typed` just put into the
+// search box, `key` is pressed in the table or else in the search box.
+// Expected: the widget with the focus, the search text, the requests sent
+// then, the message boxes seen and the clipboard.
+const struct {
+    const char *name, *role, *typed, *expected;
+    QKeyCombination key;
+    bool inTable = true;
+} Keys[] = {{"Ctrl+F", "user", "", "searchEdit||||", Qt::CTRL | Qt::Key_F},
+    {"F5, a search typed", "user", "zz", "searchEdit|zz|GET GET/search GET/search||", Qt::Key_F5,
+        false},
+    {"Enter", "user", "", "compoundTable||GET/K4/details||", Qt::Key_Return},
+    {"Delete", "editor", "", "compoundTable||DELETE/K4 GET|Biztos törlöd: K4 ?|", Qt::Key_Delete},
+    {"Delete, role user", "user", "", "compoundTable||||", Qt::Key_Delete},
+    {"Enter in the search box", "user", "zz", "searchEdit|zz|GET/search||", Qt::Key_Return, false},
+    {"Escape in the search box", "user", "zz", "searchEdit||||", Qt::Key_Escape, false},
+    {"Escape in the table", "user", "zz", "compoundTable||||", Qt::Key_Escape},
+    {"Ctrl+C", "user", "", "compoundTable|||| B2 \t\tC9H10<B\t\t\t\nK4\t\tH\u0662O\t\t\t\n",
+        Qt::CTRL | Qt::Key_C}};
+
+// The column headers clicked in turn, the export's file, and the codes then
+// shown top to bottom with the message of a failed export.
+const struct {
+    const char *name, *clicks, *order, *file = "a.csv";
+} Sorts[] = {{"code", "0", "C1 C2 O1 O2"}, {"name", "1", "C2 C1 O2 O1"},
+    {"name reversed", "1 1", "O1 O2 C1 C2"}, {"formula", "2", "C2 C1 O1 O2"},
+    {"molar mass", "3", "C1 O1 C2 O2"},
+    {"no such folder", "3 3", "O2 C2 O1 C1 Nem sikerült menteni: No such file or directory",
+        "no/a.csv"}};
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -106,11 +149,20 @@ class TestMainWindow : public QObject {
         return codes.join(' ') + '|'
             + (none->isHidden() ? table->item(0, 1)->text() : none->text());
     }
-    void open(const char *role, const char *keresztnev)
+    // The requests from the index on, sorted, without the common path.
+    QString sentFrom(qsizetype first)
+    {
+        QStringList sent;
+        for (const RecordedRequest &r : f->server.requests().mid(first))
+            sent << QString(r.method + r.path()).remove(ListPath);
+        sent.sort();
+        return sent.join(' ');
+    }
+    void open(const char *role, const char *keresztnev, LoopbackServer::Handler handler = reply)
     {
         w.reset();
         f = std::make_unique<UiFixture>();
-        f->server.setHandler(reply);
+        f->server.setHandler(handler);
         w = std::make_unique<MainWindow>(&f->api, "<b>anna</b>", role, keresztnev);
         w->show();
         table = w->findChild<QTableWidget *>("compoundTable");
@@ -174,12 +226,70 @@ private slots:
             afterLists, QStringList(int(QString(c.requests).split(' ').count("GET")) - 1, c.shown));
         QVERIFY(f->fence());
         QVERIFY(!w->findChild<QTimer *>("searchTimer")->isActive()); // one search per pause
-        QStringList sent;
-        for (const RecordedRequest &r : f->server.requests())
-            sent << QString(r.method + r.path()).remove(ListPath);
-        sent.sort();
-        QCOMPARE(sent.join(' '), c.requests);
+        QCOMPARE(sentFrom(0), c.requests);
         QCOMPARE(shown(), c.shown);
+    }
+
+    void keys_data()
+    {
+        addRows(Keys);
+    }
+    void keys()
+    {
+        QFETCH(int, index);
+        const auto &k = Keys[index];
+        open(k.role, "");
+        table->setCurrentCell(2, 0);
+        table->setRangeSelected({1, 0, 1, 5}, true);
+        auto *search = w->findChild<QLineEdit *>("searchEdit");
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        (k.inTable ? static_cast<QWidget *>(table) : search)->setFocus();
+        search->setText(k.typed); // searched for 250 ms after the key, unless emptied
+        const qsizetype before = f->server.requests().size();
+        QTest::keyClick(QApplication::focusWidget(), k.key.key(), k.key.keyboardModifiers());
+        QVERIFY(f->fence());
+        const auto outcome = [&] {
+            const QWidget *focus = w->focusWidget(); // also while a modal window is open
+            return QStringList {focus ? focus->objectName() : "", search->text(), sentFrom(before),
+                f->modals.seenTexts().join(' '), QGuiApplication::clipboard()->text()}
+                .join('|');
+        };
+        QTRY_COMPARE(outcome(), k.expected);
+    }
+
+    // The order holds through an edit of the first row, which must reach that
+    // row's compound, and the reload; the export follows it.
+    void sorting_data()
+    {
+        addRows(Sorts);
+    }
+    void sorting()
+    {
+        QFETCH(int, index);
+        const auto &s = Sorts[index];
+        open("editor", "", [](const RecordedRequest &r) {
+            return ScriptedResponse::json(200, r.method == "GET" ? Lab : "{}");
+        });
+        QHeaderView *header = table->horizontalHeader();
+        for (const QString &column : QString(s.clicks).split(' '))
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                {header->sectionViewportPosition(column.toInt()) + 5, 5});
+        table->setCurrentCell(0, 0);
+        f->modals.push(fill("", "Új"));
+        QSignalSpy reloaded(&f->api, &ApiClient::compoundsOk);
+        w->findChild<QPushButton *>("editButton")->click();
+        QVERIFY(reloaded.wait());
+        QTemporaryDir dir;
+        w->exportTo(dir.filePath(s.file));
+        QByteArray csv = "\xEF\xBB\xBFKód;Név;Képlet;Moláris tömeg;Szín;Halmazállapot\r\n";
+        const QString codes = shown().section('|', 0, 0);
+        for (const QString &kod : codes.split(' '))
+            csv += Csv[kod];
+        QCOMPARE(
+            f->server.requests().at(1).path(), "/api/v1/compounds/" + codes.left(2).toLatin1());
+        QFile file(dir.filePath(s.file));
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : csv, csv);
+        QCOMPARE(codes + (file.exists() ? "" : " " + f->modals.seenTexts().last()), s.order);
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <QTest>
 #include <algorithm>
@@ -29,6 +30,7 @@ struct UiFixture {
     UiFixture()
     {
         registerRecordTypes();
+        QStandardPaths::setTestModeEnabled(true); // windows and dialogs write settings
         api.setToken(QStringLiteral("t0ken"));
     }
 
@@ -58,7 +60,7 @@ inline ModalAnswerer::Answer signIn(const char *username)
 {
     return ModalAnswerer::fill<LoginDialog>([username](LoginDialog *d) {
         d->findChild<QLineEdit *>("usernameEdit")->setText(username);
-        d->findChild<QLineEdit *>("passwordEdit")->setText("pw");
+        d->findChild<QLineEdit *>("passwordEdit")->setText("titok");
         d->findChild<QPushButton *>("loginButton")->click();
     });
 }

@@ -1,6 +1,7 @@
 #include "ui/logindialog.h"
 
 #include "api/apiclient.h"
+#include "api/clientsettings.h"
 #include "ui/messagebox.h"
 #include "ui/registerdialog.h"
 
@@ -8,6 +9,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// The user name of the last successful sign-in; a password is never kept.
+const QString RememberedNameKey = QStringLiteral("login/username");
+
+} // namespace
 
 LoginDialog::LoginDialog(ApiClient *api, QWidget *parent)
     : QDialog(parent)
@@ -28,6 +36,9 @@ LoginDialog::LoginDialog(ApiClient *api, QWidget *parent)
     passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
     passwordEdit->setPlaceholderText(QStringLiteral("Jelszó"));
     passwordEdit->setEchoMode(QLineEdit::Password);
+    usernameEdit->setText(clientSettings().value(RememberedNameKey).toString());
+    if (!usernameEdit->text().isEmpty())
+        passwordEdit->setFocus();
 
     loginButton->setObjectName(QStringLiteral("loginButton"));
     loginButton->setAutoDefault(true);
@@ -99,6 +110,7 @@ void LoginDialog::onLoginOk(const QString &token, const QString &role, const QSt
     grantedToken = token;
     grantedRole = role;
     grantedKeresztnev = keresztnev;
+    clientSettings().setValue(RememberedNameKey, attemptUsername);
     setBusy(false);
     accept();
 }

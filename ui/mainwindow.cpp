@@ -1,13 +1,18 @@
 #include "ui/mainwindow.h"
 
 #include "api/apiclient.h"
+#include "api/clientsettings.h"
+#include "ui/compoundcolumns.h"
 #include "ui/compounddetailsdialog.h"
 #include "ui/compoundeditdialog.h"
 #include "ui/formulamarkup.h"
 #include "ui/messagebox.h"
 #include "ui/usersdialog.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,24 +20,21 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSet>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace {
+#include <algorithm>
 
-enum Column {
-    KodColumn,
-    NevColumn,
-    KepletColumn,
-    MolarisTomegColumn,
-    SzinColumn,
-    HalmazallapotColumn,
-    ColumnCount
-};
+namespace {
 
 constexpr int SearchDelayMs = 250;
 constexpr int ClockPeriodMs = 1000;
+const QString GeometryKey = QStringLiteral("mainwindow/geometry");
 
 // A search hit found only in a compound's extended details.
 bool hitOnlyInDetails(const Compound &c)
@@ -45,6 +47,23 @@ QPushButton *namedButton(const QString &text, const QString &name, QWidget *pare
     auto *button = new QPushButton(text, parent);
     button->setObjectName(name);
     return button;
+}
+
+QShortcut *keys(QWidget *scope, Qt::ShortcutContext context, const QList<QKeySequence> &sequences)
+{
+    auto *shortcut = new QShortcut(scope);
+    shortcut->setKeys(sequences);
+    shortcut->setContext(context);
+    return shortcut;
+}
+
+QList<QStringList> plainRows(const QList<Compound> &compounds)
+{
+    QList<QStringList> rows;
+    rows.reserve(compounds.size());
+    for (const Compound &c : compounds)
+        rows.append(plainValues(c));
+    return rows;
 }
 
 } // namespace
@@ -61,6 +80,8 @@ MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &r
 {
     setWindowTitle(QStringLiteral("Orvantis - %1 (%2)").arg(username, role));
     resize(1200, 800);
+    // Moved onto a screen that exists now, should the saved one be gone.
+    restoreGeometry(clientSettings().value(GeometryKey).toByteArray());
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -79,13 +100,22 @@ MainWindow::MainWindow(ApiClient *api, const QString &username, const QString &r
 
     connect(compoundTable, &QTableWidget::cellDoubleClicked, this,
         [this](int row, int) { openDetails(row); });
+    connect(
+        compoundTable->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::sortBy);
     connect(compoundTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         [this](const QItemSelection &selected, const QItemSelection &deselected) {
             highlightFormulas(deselected, false);
             highlightFormulas(selected, true);
         });
+    addShortcuts();
     connectApi();
     api->fetchCompounds();
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    clientSettings().setValue(GeometryKey, saveGeometry());
+    QMainWindow::hideEvent(event);
 }
 
 void MainWindow::addHeader(QBoxLayout *layout)
@@ -126,6 +156,9 @@ QLayout *MainWindow::buildToolbar()
         row->addWidget(usersButton);
         connect(usersButton, &QPushButton::clicked, this, &MainWindow::openUsers);
     }
+    exportButton = namedButton(QStringLiteral("Exportálás…"), QStringLiteral("exportButton"), this);
+    row->addWidget(exportButton);
+    connect(exportButton, &QPushButton::clicked, this, &MainWindow::exportCsv);
     searchEdit = new QLineEdit(this);
     searchEdit->setObjectName(QStringLiteral("searchEdit"));
     searchEdit->setPlaceholderText(QStringLiteral("Keresés..."));
@@ -150,13 +183,37 @@ QLayout *MainWindow::buildToolbar()
 
 void MainWindow::buildTable()
 {
-    compoundTable = new QTableWidget(0, ColumnCount, this);
+    compoundTable = new QTableWidget(0, CompoundColumnCount, this);
     compoundTable->setObjectName(QStringLiteral("compoundTable"));
-    compoundTable->setHorizontalHeaderLabels({QStringLiteral("Kód"), QStringLiteral("Név"),
-        QStringLiteral("Képlet"), QStringLiteral("Moláris tömeg"), QStringLiteral("Szín"),
-        QStringLiteral("Halmazállapot")});
+    compoundTable->setHorizontalHeaderLabels(compoundColumnTitles());
     compoundTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    compoundTable->horizontalHeader()->setSectionsClickable(true);
     compoundTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    compoundTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+// Ctrl+F, F5 and Escape (empties the search box) anywhere in the window. The
+// keys that act on rows belong to the table only, so that Delete and Ctrl+C
+// keep editing the search box.
+void MainWindow::addShortcuts()
+{
+    connect(keys(this, Qt::WindowShortcut, {QKeySequence(Qt::CTRL | Qt::Key_F)}),
+        &QShortcut::activated, this, [this] {
+            searchEdit->setFocus(Qt::ShortcutFocusReason);
+            searchEdit->selectAll();
+        });
+    connect(keys(this, Qt::WindowShortcut, {QKeySequence(Qt::Key_F5)}), &QShortcut::activated, this,
+        &MainWindow::reload);
+    connect(keys(this, Qt::WindowShortcut, {QKeySequence(Qt::Key_Escape)}), &QShortcut::activated,
+        searchEdit, &QLineEdit::clear);
+    const Qt::ShortcutContext table = Qt::WidgetWithChildrenShortcut;
+    connect(keys(compoundTable, table, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}),
+        &QShortcut::activated, this, [this] { openDetails(compoundTable->currentRow()); });
+    connect(keys(compoundTable, table, QKeySequence::keyBindings(QKeySequence::Copy)),
+        &QShortcut::activated, this, &MainWindow::copySelectedRows);
+    if (canEdit)
+        connect(keys(compoundTable, table, {QKeySequence(Qt::Key_Delete)}), &QShortcut::activated,
+            this, &MainWindow::deleteCompound);
 }
 
 QLayout *MainWindow::buildFooter()
@@ -184,11 +241,7 @@ void MainWindow::connectApi()
             fillTable(list);
     });
     connect(api, &ApiClient::compoundsError, this, &MainWindow::showError);
-    connect(api, &ApiClient::compoundWriteOk, this, [this] {
-        api->fetchCompounds();
-        if (!pendingSearch.isEmpty())
-            api->searchCompounds(pendingSearch);
-    });
+    connect(api, &ApiClient::compoundWriteOk, this, &MainWindow::reload);
     connect(api, &ApiClient::compoundWriteError, this, &MainWindow::showError);
     connect(api, &ApiClient::compoundsSearchOk, this, [this](const QList<Compound> &list) {
         if (!answersSearchBox())
@@ -209,8 +262,17 @@ bool MainWindow::answersSearchBox() const
     return api->searchQuery() == pendingSearch;
 }
 
-void MainWindow::fillTable(const QList<Compound> &list)
+void MainWindow::fillTable(const QList<Compound> &unsorted)
 {
+    QList<Compound> list = unsorted;
+    if (sortColumn >= 0)
+        sortCompounds(list, sortColumn, sortOrder);
+    QStringList selectedCodes;
+    for (const QModelIndex &index : compoundTable->selectionModel()->selectedRows())
+        selectedCodes.append(shownCompounds.value(index.row()).kod);
+    const QString currentKod = shownCompounds.value(compoundTable->currentRow()).kod;
+    const int currentColumn = compoundTable->currentColumn();
+
     noHitsLabel->hide();
     const int rows = int(list.size());
     const int oldRows = compoundTable->rowCount();
@@ -241,6 +303,43 @@ void MainWindow::fillTable(const QList<Compound> &list)
         compoundTable->setUpdatesEnabled(updates);
     }
     shownCompounds = list;
+    if (currentColumn >= 0 || !selectedCodes.isEmpty())
+        selectCompounds(selectedCodes, currentKod, currentColumn);
+}
+
+// Selects the rows of the codes and makes the row of currentKod current (in
+// currentColumn; none when negative). A compound that is no longer shown
+// leaves no current row behind, so that an action never falls to the
+// compound that moved into its place.
+void MainWindow::selectCompounds(
+    const QStringList &codes, const QString &currentKod, int currentColumn)
+{
+    const QSet<QString> selected(codes.cbegin(), codes.cend());
+    const QAbstractItemModel *model = compoundTable->model();
+    QItemSelection selection;
+    QModelIndex current;
+    for (int row = 0; row < shownCompounds.size(); ++row) {
+        const QString &kod = shownCompounds.at(row).kod;
+        if (selected.contains(kod))
+            selection.select(model->index(row, 0), model->index(row, CompoundColumnCount - 1));
+        if (!current.isValid() && currentColumn >= 0 && kod == currentKod)
+            current = model->index(row, currentColumn);
+    }
+    QItemSelectionModel *selectionModel = compoundTable->selectionModel();
+    selectionModel->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+// A second click on the same header reverses the order.
+void MainWindow::sortBy(int column)
+{
+    const bool reverse = column == sortColumn && sortOrder == Qt::AscendingOrder;
+    sortOrder = reverse ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn = column;
+    QHeaderView *header = compoundTable->horizontalHeader();
+    header->setSortIndicator(column, sortOrder);
+    header->setSortIndicatorShown(true);
+    fillTable(shownCompounds);
 }
 
 // The formula labels sit on top of their cells: in a selected row they take
@@ -363,6 +462,53 @@ void MainWindow::runSearch()
 {
     if (!sessionOver && !pendingSearch.isEmpty())
         api->searchCompounds(pendingSearch);
+}
+
+// The full list, and the search shown, read again.
+void MainWindow::reload()
+{
+    if (sessionOver)
+        return;
+    api->fetchCompounds();
+    if (!pendingSearch.isEmpty())
+        api->searchCompounds(pendingSearch);
+}
+
+void MainWindow::exportCsv()
+{
+    QFileDialog dialog(this, QStringLiteral("Exportálás"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("CSV-fájl (*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(QStringLiteral("vegyuletek.csv"));
+    if (runModal([&dialog] { return dialog.exec(); }) != QDialog::Accepted
+        || dialog.selectedFiles().isEmpty())
+        return;
+    exportTo(dialog.selectedFiles().constFirst());
+}
+
+// The column titles on top, then the plain values.
+void MainWindow::exportTo(const QString &path)
+{
+    const QByteArray csv
+        = spreadsheetCsv(QList<QStringList> {compoundColumnTitles()} + plainRows(shownCompounds));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        showError(QStringLiteral("Nem sikerült menteni: %1").arg(file.errorString()));
+}
+
+// The selected rows, top to bottom, as tab-separated plain values.
+void MainWindow::copySelectedRows()
+{
+    QModelIndexList selected = compoundTable->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end());
+    QList<Compound> rows;
+    for (const QModelIndex &index : selected)
+        rows.append(shownCompounds.value(index.row()));
+    if (!rows.isEmpty())
+        QGuiApplication::clipboard()->setText(
+            delimitedText(plainRows(rows), QLatin1Char('\t'), QLatin1String("\n")));
 }
 
 void MainWindow::addCompound()

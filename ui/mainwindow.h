@@ -10,6 +10,7 @@
 
 class ApiClient;
 class QBoxLayout;
+class QHideEvent;
 class QItemSelection;
 class QLabel;
 class QLineEdit;
@@ -26,10 +27,15 @@ public:
     MainWindow(ApiClient *api, const QString &username, const QString &role,
         const QString &keresztnev, QWidget *parent = nullptr);
 
-    // Shows the list row for row and keeps it as the rows' records.
+    // Shows the list in the order chosen by a click on a column header (the
+    // list's own order until then) and keeps it, in that order, as the rows'
+    // records. The selected compounds stay selected wherever they move.
     void fillTable(const QList<Compound> &list);
     void updateClock();
     void openDetails(int row);
+    // Saves the rows shown, in the order shown, as a CSV file for spreadsheets;
+    // a failure is shown in a warning box.
+    void exportTo(const QString &path);
 
     // The server no longer accepts the session: the window stops listening to
     // the API, closes its open dialogs and, once the last of them has
@@ -39,18 +45,28 @@ public:
 signals:
     void logoutRequested();
 
+protected:
+    // Keeps the window's size and position for the next one.
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void addHeader(QBoxLayout *layout);
     QLayout *buildToolbar();
     QLayout *buildFooter();
     void buildTable();
+    void addShortcuts();
     void connectApi();
     void fillRow(int row, const Compound &c, const QString &formula);
     QLabel *formulaLabel(int row) const;
     void highlightFormulas(const QItemSelection &rows, bool selected);
+    void sortBy(int column);
+    void selectCompounds(const QStringList &codes, const QString &currentKod, int currentColumn);
 
     void onSearchTextChanged(const QString &text);
     void runSearch();
+    void reload();
+    void exportCsv();
+    void copySelectedRows();
     void addCompound();
     void editCompound();
     void deleteCompound();
@@ -78,12 +94,15 @@ private:
     QPushButton *editButton = nullptr;
     QPushButton *deleteButton = nullptr;
     QPushButton *usersButton = nullptr;
+    QPushButton *exportButton = nullptr;
     QPushButton *logoutButton = nullptr;
     QLabel *noHitsLabel = nullptr;
 
     QString pendingSearch;
     QList<Compound> compounds;
     QList<Compound> shownCompounds;
+    int sortColumn = -1; // none: the server's order
+    Qt::SortOrder sortOrder = Qt::AscendingOrder;
     bool sessionOver = false;
     int openModals = 0;
 };

@@ -1,5 +1,6 @@
 #include "update/updatechecker.h"
 
+#include "api/clientsettings.h"
 #include "api/serverorigin.h"
 #include "api/transfertimeout.h"
 #include "update/releasesignature.h"
@@ -92,7 +93,7 @@ QUrl installerUrl(const QUrl &manifestUrl, const QString &downloadUrl, bool veri
 
 QString unfinishedInstall()
 {
-    QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+    QSettings settings = clientSettings();
     const QString recorded = settings.value(InstallingKey).toString();
     if (recorded.isEmpty())
         return QString();
@@ -126,6 +127,18 @@ void UpdateChecker::setDownloadLimit(qint64 bytes)
     downloadLimit = bytes;
 }
 
+void UpdateChecker::setOriginAuthorities(const QString &authorityFile)
+{
+    originTrust = OriginTrust(manifestUrl, authorityFile);
+}
+
+QNetworkRequest UpdateChecker::requestFor(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    originTrust.apply(request);
+    return request;
+}
+
 void UpdateChecker::setTransferTimeout(int milliseconds)
 {
     networkManager->setTransferTimeout(milliseconds);
@@ -133,7 +146,7 @@ void UpdateChecker::setTransferTimeout(int milliseconds)
 
 void UpdateChecker::checkForUpdates()
 {
-    QNetworkReply *reply = networkManager->get(QNetworkRequest(manifestUrl));
+    QNetworkReply *reply = networkManager->get(requestFor(manifestUrl));
     // A manifest is a few hundred bytes: a longer answer is cut off before it
     // fills the memory.
     connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64 total) {
@@ -228,7 +241,7 @@ void UpdateChecker::startDownload(
     received = 0;
     refusal.clear();
     installerHash.reset();
-    downloadReply = networkManager->get(QNetworkRequest(target));
+    downloadReply = networkManager->get(requestFor(target));
     // The network layer reads ahead only this far: memory stays bounded
     // however fast the server sends and however slow the disk is.
     downloadReply->setReadBufferSize(DownloadBufferBytes);
@@ -351,7 +364,7 @@ void UpdateChecker::launchInstaller()
     // Read back at the next start: a version still older than this one
     // means that the installation did not finish.
     if (!announcedVersion.isEmpty()) {
-        QSettings settings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+        QSettings settings = clientSettings();
         settings.setValue(InstallingKey, announcedVersion);
     }
     const QString workingDirectory = QFileInfo(localPath).absolutePath();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "api/origintrust.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QObject>
@@ -11,6 +13,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 
 // The largest installer a download accepts. A release manifest is refused
 // above 64 KiB.
@@ -36,6 +39,9 @@ public:
     void setReleaseKey(const QByteArray &publicKey);
     // The largest installer accepted, InstallerLimitBytes unless set.
     void setDownloadLimit(qint64 bytes);
+    // The PEM file of authorities trusted, besides the system's, on the
+    // manifest request and on downloads from the same origin.
+    void setOriginAuthorities(const QString &authorityFile);
 
     void checkForUpdates();
     // An empty fileName takes the name from the URL.
@@ -61,7 +67,10 @@ private:
     QString downloadProblem(int status, bool cutOff);
     void launchInstaller();
 
+    QNetworkRequest requestFor(const QUrl &url) const;
+
     QUrl manifestUrl;
+    OriginTrust originTrust;
     QByteArray releaseKey;
     qint64 downloadLimit = InstallerLimitBytes;
     QNetworkAccessManager *networkManager;

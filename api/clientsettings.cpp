@@ -1,0 +1,6 @@
+#include "api/clientsettings.h"
+
+QSettings clientSettings()
+{
+    return QSettings(QStringLiteral("Orvantis"), QStringLiteral("OrvantisClient"));
+}
