@@ -81,10 +81,7 @@ LoopbackServer::LoopbackServer(QObject *parent, quint16 port)
         while (QTcpSocket *socket = server->nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QObject::destroyed, this, [this, socket] {
-                streaming = streaming == socket ? nullptr : streaming;
-                held.removeAll(socket);
-            });
+            connect(socket, &QObject::destroyed, this, [this, socket] { held.removeAll(socket); });
         }
     });
 }
@@ -119,25 +116,6 @@ int LoopbackServer::heldCount() const
 void LoopbackServer::respondToHeld(int index, const ScriptedResponse &response)
 {
     answer(held.takeAt(index), response);
-}
-
-void LoopbackServer::startStream(int index, const ScriptedResponse &response)
-{
-    streaming = held.takeAt(index);
-    streaming->write(head(response) + "Connection: close\r\n\r\n");
-}
-
-void LoopbackServer::streamBody(const QByteArray &bytes)
-{
-    if (streaming)
-        streaming->write(bytes);
-}
-
-void LoopbackServer::endStream()
-{
-    if (streaming)
-        streaming->disconnectFromHost();
-    streaming = nullptr;
 }
 
 const QList<RecordedRequest> &LoopbackServer::requests() const

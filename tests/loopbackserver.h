@@ -64,13 +64,6 @@ public:
     int heldCount() const;
     void respondToHeld(int index, const ScriptedResponse &response);
 
-    // Answers a held request in steps that the test paces: the status line and
-    // headers now, without a length, then body bytes with streamBody() until
-    // endStream() closes the connection.
-    void startStream(int index, const ScriptedResponse &head);
-    void streamBody(const QByteArray &bytes);
-    void endStream();
-
     const QList<RecordedRequest> &requests() const;
     void clearRequests();
 
@@ -86,5 +79,4 @@ private:
     bool holding = false;
     QList<QTcpSocket *> held;
     QList<RecordedRequest> recorded;
-    QTcpSocket *streaming = nullptr;
 };
