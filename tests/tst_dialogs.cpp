@@ -27,7 +27,7 @@ static const QByteArray Accounts
     = R"([{"felhasznalonev":"admin","szerepkor":"admin"},{"felhasznalonev":"bela","szerepkor":"editor"},{"felhasznalonev":"cili","szerepkor":"superuser"},{"felhasznalonev":"dora","szerepkor":"user"}])";
 // Image links of every kind: only the two web pages may reach the desktop.
 static const QByteArray Details
-    = R"({"cas":"7664-93-9","images":[{"url":"http://x.hu/a.png","caption":"Ábra"},{"url":"HTTPS://X.HU/b.png"},{"url":"file:///etc/passwd"},{"url":"custom:open-me"},{"url":"kepek/c.png"},{}]})";
+    = R"({"cas":"7664-93-9","notes":"N","images":[{"url":"http://x.hu/a.png","caption":"Ábra"},{"url":"HTTPS://X.HU/b.png"},{"url":"file:///etc/passwd"},{"url":"custom:open-me"},{"url":"kepek/c.png"},{}]})";
 
 // The requests of one method under a path prefix, each as "the rest of the
 // path=the non-empty values of its body in key order, joined by |", sorted.
@@ -172,7 +172,8 @@ private slots:
         QTRY_COMPARE(f.modals.seenTexts(), boxes);
         QTRY_COMPARE(cas->text(), status == 200 ? "7664-93-9" : " 111-11-1 ");
         QCOMPARE(f.modals.seen().last().textFormat, Qt::PlainText);
-        QCOMPARE(sent(f, "PUT", "/api/v1/compounds/B2"), QStringList {"/details=111-11-1|Új."});
+        QCOMPARE(sent(f, "PUT", "/api/v1/compounds/B2"),
+            QStringList {status == 200 ? "/details=111-11-1|Új.|N" : "/details=111-11-1|Új."});
         for (const char *scheme : {"http", "https", "file", "custom", ""})
             QDesktopServices::unsetUrlHandler(scheme);
     }
@@ -266,6 +267,8 @@ private slots:
         QCOMPARE(dialog.baseUrl(), "https://lab.hu:9443/"); // trimmed, the slash kept
         auto *buttons = dialog.findChild<QDialogButtonBox *>();
         QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), "Mégse");
+        buttons->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(dialog.result(), QDialog::Accepted);
     }
 };
 
