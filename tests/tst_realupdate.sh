@@ -26,7 +26,7 @@ sh "$old" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- "/DIR=$app" >/dev/null \
 info="{\"origin\":\"https://localhost:$port\",\"release_key\":\"$(cat "${key%.key}.pub")\","
 info=$info"\"trusted_ca\":\"$(awk '{printf "%s\\n", $0}' "$certs/ca.pem")\",\"version\":\"$v_old\"}"
 [ "$("$app/OrvantisClient" --build-info)" = "$info" ] || fail "build info"
-"$server" publish --data-dir "$work/data" --version "$v_new" --notes "Teszt" \
+"$server" publish --data-dir "$work/data" --port "$port" --version "$v_new" --notes "Teszt" \
   --installer "$new" --signing-key "$key" >/dev/null
 "$server" --data-dir "$work/data" --port "$port" --seed-demo --quiet >/dev/null &
 wait_for "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null" "the server does not start"
