@@ -36,15 +36,17 @@ QByteArray sha256Of(const QString &path)
 QString ReleasePublisher::publish(const Request &request)
 {
     QString problem = ReleasePreflight::version(request.version);
+    if (!problem.isEmpty())
+        return problem;
     const QDir dir(request.releasesDir);
-    std::optional<ReleaseFeed> current;
-    if (problem.isEmpty())
-        current = ReleaseFeed::read(dir.filePath(FeedName), &problem);
-    if (current)
-        problem = ReleasePreflight::newer(request.version, *current, request.withdraw);
+    const std::optional<ReleaseFeed> current = ReleaseFeed::read(dir.filePath(FeedName), &problem);
+    if (!current)
+        return problem;
     QString key;
-    if (problem.isEmpty() && !request.signingKeyPath.isEmpty())
-        key = ReleaseSigner::publicKeyOf(request.signingKeyPath, &problem);
+    if (!request.signingKeyPath.isEmpty()
+        && (key = ReleaseSigner::publicKeyOf(request.signingKeyPath, &problem)).isEmpty())
+        return problem;
+    problem = ReleasePreflight::newer(request.version, *current, request.withdraw);
     if (problem.isEmpty())
         problem = ReleasePreflight::signature(!key.isEmpty(), *current);
     if (!problem.isEmpty())
