@@ -16,8 +16,9 @@ QString ReleasePreflight::version(const QString &version)
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,9}(\\.[0-9]{1,9})*")));
     if (dotted.match(version).hasMatch())
         return {};
-    return QStringLiteral("--version must be dotted numbers such as 0.1.7, with nothing before, "
-                          "between or after them: the client would read another version");
+    return QStringLiteral("--version must be dotted numbers of up to nine digits such as 0.1.7, "
+                          "with nothing before, between or after them: the client would read "
+                          "another version");
 }
 
 QString ReleasePreflight::newer(const QString &version, const ReleaseFeed &current, bool withdraw)

@@ -12,7 +12,8 @@ class ReleaseFeed;
 class ReleasePreflight {
 public:
     // Dotted decimal numbers and nothing else: the client compares the
-    // numbers it reads from the start and ignores the rest.
+    // numbers it reads from the start and ignores the rest, and it drops a
+    // number too large for an int.
     static QString version(const QString &version);
     // Newer than the current feed's, unless the release is withdrawn.
     static QString newer(const QString &version, const ReleaseFeed &current, bool withdraw);
