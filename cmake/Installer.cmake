@@ -13,7 +13,7 @@ function(orvantis_add_installer target)
   endif()
   set(stage "${CMAKE_CURRENT_BINARY_DIR}/${target}-stage")
   set(versionFile "${CMAKE_CURRENT_BINARY_DIR}/${target}-VERSION")
-  file(WRITE "${versionFile}" "${ARG_VERSION}\n")
+  orvantis_write_if_changed("${versionFile}" "${ARG_VERSION}\n")
   set(payload "${PROJECT_SOURCE_DIR}/tools/installer/install.sh"
               "${PROJECT_SOURCE_DIR}/assets/orvantisicon.svg")
   add_custom_command(OUTPUT "${ARG_OUTPUT}"
@@ -37,7 +37,9 @@ endfunction()
 # orvantis_add_client_variant(<target> VERSION <version> ORIGIN <origin> [CA <pem>] [KEY <pub>])
 # The client built from the same libraries for another server origin, version,
 # trusted authority and release signing key: its own definitions of these take
-# the place of the libraries' ones at link time.
+# the place of the libraries' ones at link time. Without CA it trusts the
+# system's authorities only, without KEY it checks no signature, whatever the
+# libraries were configured with.
 function(orvantis_add_client_variant target)
   cmake_parse_arguments(ARG "" "VERSION;ORIGIN;CA;KEY" "" ${ARGN})
   orvantis_check_origin("${ARG_ORIGIN}")
@@ -57,13 +59,47 @@ function(orvantis_add_client_variant target)
     target_compile_definitions(${target} PRIVATE ORVANTIS_HAS_EXTRA_CA
       ORVANTIS_EXTRA_CA_RESOURCE=":/orvantis/variant/${caName}")
   endif()
+  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/update/releasekey.cpp")
   if(ARG_KEY)
     get_filename_component(keyDir "${ARG_KEY}" DIRECTORY)
     get_filename_component(keyName "${ARG_KEY}" NAME)
-    target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/update/releasekey.cpp")
     qt_add_resources(${target} "${target}_key" PREFIX "/orvantis/variant" BASE "${keyDir}"
       FILES "${ARG_KEY}")
-    target_compile_definitions(${target} PRIVATE
-      ORVANTIS_RELEASE_KEY_RESOURCE=":/orvantis/variant/${keyName}")
+  else()
+    set(keyName "no-key") # a resource that does not exist: no key
   endif()
+  target_compile_definitions(${target} PRIVATE
+    ORVANTIS_RELEASE_KEY_RESOURCE=":/orvantis/variant/${keyName}")
+endfunction()
+
+# orvantis_add_release(<version> <settings>)
+# The target release-installer: <build>/release/OrvantisClient-<version>-setup.run,
+# a client variant for exactly the origin, trusted authority and release key
+# that the settings file records (the --build-info of a client already out
+# there), whatever this folder itself was configured for.
+function(orvantis_add_release version settings)
+  orvantis_check_version(ORVANTIS_RELEASE_VERSION "${version}")
+  if(NOT EXISTS "${settings}")
+    message(FATAL_ERROR "ORVANTIS_RELEASE_SETTINGS: no file at ${settings}")
+  endif()
+  file(READ "${settings}" facts)
+  foreach(fact origin trusted_ca release_key)
+    string(JSON ${fact} ERROR_VARIABLE problem GET "${facts}" ${fact})
+    if(problem)
+      message(FATAL_ERROR "ORVANTIS_RELEASE_SETTINGS: ${settings} is no client's --build-info: ${problem}")
+    endif()
+  endforeach()
+  set(dir "${CMAKE_BINARY_DIR}/release")
+  set(variant VERSION "${version}" ORIGIN "${origin}")
+  if(NOT trusted_ca STREQUAL "")
+    orvantis_write_if_changed("${dir}/ca.pem" "${trusted_ca}")
+    list(APPEND variant CA "${dir}/ca.pem")
+  endif()
+  if(NOT release_key STREQUAL "")
+    orvantis_write_if_changed("${dir}/release-signing.pub" "${release_key}\n")
+    list(APPEND variant KEY "${dir}/release-signing.pub")
+  endif()
+  orvantis_add_client_variant(release-client ${variant})
+  orvantis_add_installer(release-installer CLIENT release-client VERSION "${version}"
+    OUTPUT "${dir}/OrvantisClient-${version}-setup.run")
 endfunction()

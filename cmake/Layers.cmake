@@ -7,7 +7,7 @@
 # executable with nothing but those libraries, so that a call into a layer
 # above it is an undefined symbol and fails the build.
 set(ORVANTIS_LAYERCHECK_MAIN "${CMAKE_BINARY_DIR}/generated/layercheck.cpp")
-file(WRITE "${ORVANTIS_LAYERCHECK_MAIN}" "int main() { return 0; }\n")
+orvantis_write_if_changed("${ORVANTIS_LAYERCHECK_MAIN}" "int main() { return 0; }\n")
 
 function(orvantis_layer name)
   cmake_parse_arguments(ARG "" "FOLDER" "SOURCES;LINKS" ${ARGN})

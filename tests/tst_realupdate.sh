@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # A real update of an installed client, under a virtual X server: the old
-# version is installed with its own installer, the new one is published on the
-# stand-in server over HTTPS, signed, and "Frissítés" is pressed in the
-# installed client, which must afterwards be the new version and sign in. Its
-# build facts are checked on the way.
-# Arguments: server old.run new.run certs-dir signing-key port old-version new-version
+# version is installed with its own installer and published as tools/run.sh
+# does, the new one is released with the README's command as written (built
+# in this build folder) on the stand-in server over HTTPS, and "Frissítés"
+# is pressed in the installed client, which must afterwards be the new
+# version and sign in. Its build facts are checked on the way.
+# Arguments: server old.run certs-dir keys-dir port old-version source-dir build-dir
 set -euo pipefail
-server=$1 old=$2 new=$3 certs=$4 key=$5 port=$6 v_old=$7 v_new=$8
-work=$(mktemp -d) && app="$work/app"
+server=$1 old=$2 certs=$3 keys=$4 port=$5 v_old=$6 source=$7 build=$8
+work=$(mktemp -d) && app="$work/app" && data="$work/data"
 # The client must reach this X server, whatever the caller chose for the toolkit.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/share" TMPDIR="$work/tmp" \
   QT_QPA_PLATFORM=xcb
-mkdir -p "$HOME" "$TMPDIR" "$work/data/certs" && cp "$certs"/server.* "$work/data/certs/"
+mkdir -p "$HOME" "$TMPDIR" "$data/certs" && cp "$certs"/server.* "$data/certs/" && cp -r "$keys" "$data/keys"
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; cat "$app/install.log" >&2 || true; exit 1; }
 window() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
@@ -23,12 +24,17 @@ start() { "$app/OrvantisClient" 2>/dev/null & client=$!; }
 sh "$old" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP- "/DIR=$app" >/dev/null \
   && [ "$(installed)" = "$v_old" ] || fail "the old version is not installed"
 # The build facts of the installed variant: its own origin, key and authority.
-info="{\"origin\":\"https://localhost:$port\",\"release_key\":\"$(cat "${key%.key}.pub")\","
+info="{\"origin\":\"https://localhost:$port\",\"release_key\":\"$(cat "$keys/release-signing.pub")\","
 info=$info"\"trusted_ca\":\"$(awk '{printf "%s\\n", $0}' "$certs/ca.pem")\",\"version\":\"$v_old\"}"
 [ "$("$app/OrvantisClient" --build-info)" = "$info" ] || fail "build info"
-"$server" publish --data-dir "$work/data" --version "$v_new" --notes "Teszt" \
-  --installer "$new" --signing-key "$key" >/dev/null
-"$server" --data-dir "$work/data" --port "$port" --seed-demo --quiet >/dev/null &
+"$app/OrvantisClient" --build-info >"$data/client-build.json"
+"$server" publish --data-dir "$data" --port "$port" --version "$v_old" --notes "Teszt" \
+  --installer "$old" --signing-key "$keys/release-signing.key" >/dev/null
+release=$(sed -n '/^## Releasing an update/,/^## /s/^    \(tools\/release\.sh .*\)/\1/p' "$source/README.md")
+v_new=$(awk '{ print $2 }' <<<"$release")
+(cd "$source" && export BUILD_DIR="$build" DATA_DIR="$data" PORT="$port" && eval "$release") \
+  >"$work/release.log" 2>&1 || { cat "$work/release.log" >&2; fail "$release"; }
+"$server" --data-dir "$data" --port "$port" --seed-demo --quiet >/dev/null &
 wait_for "(exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null" "the server does not start"
 
 start && prompt=$(window "Kötelező frissítés") && [ -n "$prompt" ] || fail "no update prompt"

@@ -4,8 +4,10 @@
 # authority and the demo release signing key), creates on first use the
 # certificates, the signing key pair (data/keys/), the demo database and a
 # signed release feed announcing the client's own version, starts the server
-# on https://localhost:8443 and then the client. The server stops when the
-# client exits; the next run reuses everything in data/.
+# on https://localhost:8443 and then the client. The first client it builds
+# records what it was built for in data/client-build.json, for
+# tools/release.sh. The server stops when the client exits; the next run
+# reuses everything in data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -25,10 +27,15 @@ keys="$data_dir/keys"
 [ -f "$keys/release-signing.pub" ] || "$server" keygen --out "$keys"
 cmake -S . -B "$build_dir" -DORVANTIS_RELEASE_PUBKEY="$PWD/$keys/release-signing.pub"
 cmake --build "$build_dir" -j"$(nproc)" --target OrvantisClient installer
+# Releases must be built for exactly what the clients out there carry.
+settings="$data_dir/client-build.json"
+if [ ! -f "$settings" ]; then
+  "$build_dir/app/OrvantisClient" --build-info >"$settings.new" && mv "$settings.new" "$settings"
+fi
 
 if [ ! -f "$data_dir/releases/latest.json" ]; then
   version=$(sed -n 's/^project(OrvantisClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-  "$server" publish --data-dir "$data_dir" --version "$version" \
+  "$server" publish --data-dir "$data_dir" --port "$port" --version "$version" \
     --notes "A jelenleg futó kiadás." --signing-key "$keys/release-signing.key" \
     --installer "$build_dir/OrvantisClient-$version-setup.run"
 fi

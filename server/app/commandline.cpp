@@ -33,8 +33,10 @@ CommandLine::CommandLine()
         option("images", "Image folder (default: <data-dir>/images).", "dir"),
         option("releases", "Release folder served under /releases/ (default: <data-dir>/releases).",
             "dir"),
-        option(
-            "cert", "TLS certificate chain, PEM (default: <data-dir>/certs/server.pem).", "path"),
+        option("cert",
+            "TLS certificate chain, PEM (default: <data-dir>/certs/server.pem); publish checks "
+            "that the installer's client trusts it.",
+            "path"),
         option("key", "TLS private key, PEM (default: <data-dir>/certs/server.key).", "path"),
         option("listen",
             "Listen on this IPv4 or IPv6 address; repeatable (default: 127.0.0.1 and ::1).",
@@ -42,8 +44,9 @@ CommandLine::CommandLine()
         option("port", "Port to listen on; 0 picks a free one (default: 8443).", "port"),
         option("http", "Serve plain HTTP, on loopback addresses only (for tests)."),
         option("public-origin",
-            "Origin of image URLs (default: the first address listened on; for the loopback "
-            "default https://localhost:<port>).",
+            "Origin clients reach the server at, of image URLs and of the client a release "
+            "installs (default: the first address listened on; for the loopback default "
+            "https://localhost:<port>).",
             "origin"),
         option("seed-demo",
             "Fill an empty database with demo compounds and accounts with published "
@@ -65,6 +68,9 @@ CommandLine::CommandLine()
         option(
             "signing-key", "publish: sign the release with this secret key (from keygen).", "path"),
         option("installer", "publish: the installer file.", "path"),
+        option("withdraw",
+            "publish: a version not newer than the current one, to point the clients below it "
+            "back at an older build; a newer release replaces it."),
         option("out", "keygen: folder for the key pair; backup: the new backup file.", "path"),
         option("role", "add-user: admin, editor or user.", "role"),
         option("email", "add-user: the account's e-mail address.", "address"),

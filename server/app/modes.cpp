@@ -88,16 +88,27 @@ int Modes::serve(const CommandLine &commandLine)
 
 int Modes::publish(const CommandLine &commandLine)
 {
-    const QString releasesDir
-        = commandLine.path(QStringLiteral("releases"), QStringLiteral("releases"));
-    const QString version = commandLine.value(QStringLiteral("version"));
-    const QString problem = ReleasePublisher::publish(releasesDir, version,
-        commandLine.value(QStringLiteral("notes")), commandLine.value(QStringLiteral("installer")),
-        commandLine.value(QStringLiteral("signing-key")));
-    if (!problem.isEmpty())
+    QString problem;
+    const std::optional<ServerOptions> options = commandLine.serverOptions(&problem);
+    if (!options)
         return fail(problem);
-    QTextStream(stdout) << "published " << version << " in "
-                        << QDir(releasesDir).absoluteFilePath(QStringLiteral("latest.json"))
+    if (options->port == 0 && options->publicOrigin.isEmpty())
+        return fail(QStringLiteral("with --port 0 the port is chosen when serving: give "
+                                   "--public-origin, where clients reach the server"));
+    ReleasePublisher::Request request;
+    request.releasesDir = options->releasesDir;
+    request.version = commandLine.value(QStringLiteral("version"));
+    request.notes = commandLine.value(QStringLiteral("notes"));
+    request.installerPath = commandLine.value(QStringLiteral("installer"));
+    request.signingKeyPath = commandLine.value(QStringLiteral("signing-key"));
+    request.origin = options->clientOrigin(options->port);
+    request.certificatePath = options->certificatePath;
+    request.withdraw = commandLine.isSet(QStringLiteral("withdraw"));
+    problem = ReleasePublisher::publish(request);
+    if (!problem.isEmpty())
+        return fail(problem + QStringLiteral("; nothing was published"));
+    QTextStream(stdout) << "published " << request.version << " in "
+                        << QDir(request.releasesDir).absoluteFilePath(QStringLiteral("latest.json"))
                         << '\n';
     return 0;
 }

@@ -2,15 +2,40 @@
 
 #include <QString>
 
-// Writes a release folder's latest.json: version, notes, the installer's
-// file name as a download URL relative to the feed, its SHA-256 and, with a
-// signing key, the release signature.
+class QDir;
+class ReleaseFeed;
+
+// Publishes a release: checks it (see ReleasePreflight), copies its
+// installer into the release folder under its versioned name and replaces
+// latest.json, each as a new file renamed into place. Until the new feed is
+// in place nothing the current one names changes, and the installer the
+// previous feed named stays for clients still downloading it; a later
+// publish removes it.
 class ReleasePublisher {
 public:
-    // installerPath may be empty (a feed without a download) unless the
-    // release is signed. An installer outside releasesDir is copied into it
-    // first. Returns an error text, or an empty text on success.
-    static QString publish(const QString &releasesDir, const QString &version, const QString &notes,
-        const QString &installerPath, const QString &signingKeyPath = QString());
-    static QString sha256Of(const QString &path, bool *ok);
+    struct Request {
+        QString releasesDir;
+        QString version;
+        QString notes;
+        // May be empty only for a release folder's first, unsigned feed: it
+        // lets clients of that version and newer start.
+        QString installerPath;
+        QString signingKeyPath; // empty: unsigned
+        QString origin; // where clients reach the server
+        QString certificatePath; // the server's certificate chain, PEM
+        bool withdraw = false; // the version need not be newer than the current one
+    };
+
+    // Returns an error text, or an empty text on success; on error the
+    // feed and its files are as they were.
+    static QString publish(const Request &request);
+
+private:
+    static QString publishFirstFeed(const Request &request, const QDir &dir);
+    static QString publishInstaller(
+        const Request &request, const QDir &dir, const ReleaseFeed &current, const QString &key);
+    static QString placeInstaller(const QString &source, const QString &target, QString *digest);
+    static QString writeFeed(const Request &request, const QDir &dir, const QString &downloadName,
+        const QString &digest);
+    static void removeUnneededInstallers(const QDir &dir, const QStringList &needed);
 };

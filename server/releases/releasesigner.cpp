@@ -17,6 +17,20 @@ bool writeNew(const QString &path, const QByteArray &content, QFile::Permissions
         && file.write(content) == content.size() && file.flush();
 }
 
+// The secret key in keyPath; empty with *problem set when there is none.
+QByteArray readSecretKey(const QString &keyPath, QString *problem)
+{
+    QFile file(keyPath);
+    QByteArray secretKey;
+    if (sodium_init() >= 0 && file.open(QIODevice::ReadOnly))
+        secretKey = QByteArray::fromBase64(file.readAll().trimmed());
+    if (secretKey.size() == crypto_sign_SECRETKEYBYTES)
+        return secretKey;
+    *problem = QStringLiteral("%1 holds no release signing key").arg(keyPath);
+    sodium_memzero(secretKey.data(), size_t(secretKey.size()));
+    return {};
+}
+
 } // namespace
 
 QString ReleaseSigner::generateKeyPair(const QString &dir)
@@ -55,14 +69,9 @@ QByteArray ReleaseSigner::signedMessage(
 
 QString ReleaseSigner::sign(const QString &keyPath, const QByteArray &message, QString *problem)
 {
-    QFile file(keyPath);
-    QByteArray secretKey;
-    if (sodium_init() >= 0 && file.open(QIODevice::ReadOnly))
-        secretKey = QByteArray::fromBase64(file.readAll().trimmed());
-    if (secretKey.size() != crypto_sign_SECRETKEYBYTES) {
-        *problem = QStringLiteral("%1 holds no release signing key").arg(keyPath);
+    QByteArray secretKey = readSecretKey(keyPath, problem);
+    if (secretKey.isEmpty())
         return {};
-    }
     unsigned char signature[crypto_sign_BYTES];
     crypto_sign_detached(signature, nullptr,
         reinterpret_cast<const unsigned char *>(message.constData()),
@@ -71,4 +80,17 @@ QString ReleaseSigner::sign(const QString &keyPath, const QByteArray &message, Q
     sodium_memzero(secretKey.data(), size_t(secretKey.size()));
     return QString::fromLatin1(
         QByteArray(reinterpret_cast<const char *>(signature), sizeof signature).toBase64());
+}
+
+QString ReleaseSigner::publicKeyOf(const QString &keyPath, QString *problem)
+{
+    QByteArray secretKey = readSecretKey(keyPath, problem);
+    if (secretKey.isEmpty())
+        return {};
+    unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
+    crypto_sign_ed25519_sk_to_pk(
+        publicKey, reinterpret_cast<const unsigned char *>(secretKey.constData()));
+    sodium_memzero(secretKey.data(), size_t(secretKey.size()));
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(publicKey), sizeof publicKey).toBase64());
 }

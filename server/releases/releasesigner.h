@@ -22,4 +22,8 @@ public:
     // The base64 detached signature of message with the secret key in
     // keyPath; empty with *problem set when the key cannot be used.
     static QString sign(const QString &keyPath, const QByteArray &message, QString *problem);
+
+    // The base64 public half of the secret key in keyPath, as a client built
+    // with it carries it; empty with *problem set when the key cannot be used.
+    static QString publicKeyOf(const QString &keyPath, QString *problem);
 };

@@ -32,14 +32,6 @@ QByteArray methodName(QHttpServerRequest::Method method)
     }
 }
 
-// An address as the host part of a URL.
-QString urlHost(const QHostAddress &address)
-{
-    return address.protocol() == QAbstractSocket::IPv6Protocol
-        ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-        : address.toString();
-}
-
 } // namespace
 
 CompoundServer::CompoundServer(Database &database, const ServerOptions &options, QObject *parent)
@@ -71,12 +63,10 @@ bool CompoundServer::start(QString *reason)
     const QList<QHostAddress> addresses = loopback
         ? QList<QHostAddress> {QHostAddress::LocalHost, QHostAddress::LocalHostIPv6}
         : options.listenAddresses;
-    const QString scheme = options.plainHttp ? QStringLiteral("http") : QStringLiteral("https");
     boundPort = options.port;
     for (const QHostAddress &address : addresses) {
         if (listenOn(address, tls.value_or(QSslConfiguration()))) {
-            listeningUrls.append(
-                QStringLiteral("%1://%2:%3").arg(scheme, urlHost(address)).arg(boundPort));
+            listeningUrls.append(options.urlOf(address, boundPort));
         } else if (!loopback || address == QHostAddress::LocalHost) {
             *reason = QStringLiteral("cannot listen on %1 port %2")
                           .arg(address.toString())
@@ -84,12 +74,9 @@ bool CompoundServer::start(QString *reason)
             return false;
         }
     }
-    if (loopback) // the name the certificate of a local test server is made for
-        listeningUrls = QStringList {options.plainHttp
-                ? QStringLiteral("http://127.0.0.1:%1").arg(boundPort)
-                : QStringLiteral("https://localhost:%1").arg(boundPort)};
-    compoundRoutes.setImageOrigin(
-        options.publicOrigin.isEmpty() ? listeningUrls.first() : options.publicOrigin);
+    if (loopback)
+        listeningUrls = QStringList {options.loopbackUrl(boundPort)};
+    compoundRoutes.setImageOrigin(options.clientOrigin(boundPort));
     return true;
 }
 

@@ -19,7 +19,8 @@ struct ServerOptions {
     // Where to listen; none: 127.0.0.1 and, where the host has it, ::1.
     QList<QHostAddress> listenAddresses;
     quint16 port = 8443;
-    // The origin put in front of image paths; derived from the port if empty.
+    // The origin clients reach the server at; derived from the addresses
+    // and the port if empty (see clientOrigin).
     QString publicOrigin;
     qint64 tokenSeconds = 8 * 3600;
     qint64 reauthSeconds = 600;
@@ -32,4 +33,14 @@ struct ServerOptions {
     bool quiet = false;
     // Password hashing jobs that run at once.
     int hashThreads = QThread::idealThreadCount();
+
+    // scheme://address:port of one address served on.
+    QString urlOf(const QHostAddress &address, quint16 boundPort) const;
+    // The one URL of the loopback default: the name a local test server's
+    // certificate is made for.
+    QString loopbackUrl(quint16 boundPort) const;
+    // Where clients reach the server: publicOrigin, else the first address
+    // served on, else the loopback URL. Image URLs start with it, and a
+    // published client must be built for it.
+    QString clientOrigin(quint16 boundPort) const;
 };

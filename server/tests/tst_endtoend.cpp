@@ -7,6 +7,9 @@
 #include "server/tests/serverprocess.h"
 #include "update/updatechecker.h"
 
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QStandardPaths>
@@ -23,6 +26,12 @@ class TestEndToEnd : public QObject {
     std::unique_ptr<ApiClient> api;
 
     QVariantList answer; // the arguments of the last answer
+
+    static bool write(const QString &path, const QByteArray &content)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    }
 
     // Calls an operation of the client and waits for its next signal: the
     // signal's name and text arguments. A sign-in's token is kept, not shown.
@@ -88,14 +97,13 @@ private slots:
         // Stands in for the installer: leaves a file behind when it is started.
         const QString ran = temp.filePath("ran-" + version);
         const QByteArray stub = "#!/bin/sh\ntouch '" + QFile::encodeName(ran) + "'\n";
-        QFile installer(server.dir.filePath("OrvantisClient-" + version + "-setup.exe"));
-        QVERIFY(installer.open(QIODevice::WriteOnly) && installer.write(stub) == stub.size()
-            && installer.flush());
-        const QStringList publish {"publish", "--data-dir", server.dir.path(), "--version", version,
-            "--installer", installer.fileName()};
-        QCOMPARE(QProcess::execute(ORVANTIS_SERVER_BINARY, publish), 0);
-        const QString served = server.dir.filePath("releases/" + QFileInfo(installer).fileName());
-        QVERIFY(error.isEmpty() || QFile::resize(served, stub.size() + 1));
+        const QString name = "OrvantisClient-" + version + "-setup.exe";
+        const QJsonObject feed {{"version", version}, {"download_url", name},
+            {"sha256", QCryptographicHash::hash(stub, QCryptographicHash::Sha256).toHex().data()}};
+        QVERIFY(QDir(server.dir.path()).mkpath("releases"));
+        QVERIFY(write(server.dir.filePath("releases/latest.json"), QJsonDocument(feed).toJson()));
+        QVERIFY(
+            write(server.dir.filePath("releases/" + name), stub + (error.isEmpty() ? "" : " ")));
 
         // A started installer ends the program, as do a refusal and no newer release.
         UpdateChecker checker(server.origin);
