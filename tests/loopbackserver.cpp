@@ -46,12 +46,6 @@ QByteArray RecordedRequest::path() const
     return mark < 0 ? target : target.left(mark);
 }
 
-QByteArray RecordedRequest::query() const
-{
-    const int mark = target.indexOf('?');
-    return mark < 0 ? QByteArray() : target.mid(mark + 1);
-}
-
 QByteArray RecordedRequest::header(const QByteArray &name) const
 {
     for (const auto &h : headers) {

@@ -20,7 +20,6 @@ struct RecordedRequest {
     QByteArray body;
 
     QByteArray path() const; // target up to '?'
-    QByteArray query() const; // raw text after '?', empty when none
     QByteArray header(const QByteArray &name) const; // case-insensitive name
 };
 

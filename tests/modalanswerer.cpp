@@ -91,25 +91,6 @@ ModalAnswerer::Answer ModalAnswerer::pressButton(const QString &text)
     };
 }
 
-ModalAnswerer::Answer ModalAnswerer::pressStandard(QMessageBox::StandardButton button)
-{
-    return [button](QWidget *w) {
-        auto *box = qobject_cast<QMessageBox *>(w);
-        QAbstractButton *pressed = box ? box->button(button) : nullptr;
-        if (pressed)
-            pressed->click();
-        return pressed != nullptr;
-    };
-}
-
-ModalAnswerer::Answer ModalAnswerer::acceptInput(const QString &text)
-{
-    return fill<QInputDialog>([text](QInputDialog *input) {
-        input->setTextValue(text);
-        input->accept();
-    });
-}
-
 ModalAnswerer::Answer ModalAnswerer::accept()
 {
     return [](QWidget *w) {

@@ -38,8 +38,6 @@ public:
 
     // Ready-made answers.
     static Answer pressButton(const QString &text);
-    static Answer pressStandard(QMessageBox::StandardButton button);
-    static Answer acceptInput(const QString &text);
     static Answer accept();
     static Answer reject();
     // Hands a dialog of type T to the test, which fills and ends it.

@@ -260,23 +260,6 @@ private slots:
         QCOMPARE(sent[0].body, QJsonDocument::fromJson(Ops[row.op].body).toJson());
     }
 
-    void overlappingRepliesInCompletionOrder()
-    {
-        LoopbackServer server;
-        server.setHolding(true);
-        ApiClient api(server.origin());
-        Signals emitted(&api);
-        Ops[UpdateUser].start(api, "elso");
-        Ops[UpdateUser].start(api, "masodik");
-        QTRY_COMPARE(server.heldCount(), 2);
-        QStringList order;
-        for (const int held : {1, 0}) {
-            order << "OK " + server.requests().at(held).target.split('/').last();
-            server.respondToHeld(held, ScriptedResponse::json(200, "{}"));
-            QTRY_COMPARE(emitted.seen(), order);
-        }
-    }
-
     // A 401 ends the session only when it answers the token still in use,
     // and never when it answers a password (admin re-authentication).
     void refusalEndsOnlyTheSessionInUse()

@@ -9,6 +9,7 @@
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,7 +90,7 @@ private slots:
             failed(&f.api, &ApiClient::userUpdateError), reset(&f.api, &ApiClient::passwordResetOk);
         // A cancelled admin prompt sends nothing; an empty password is sent.
         f.modals.push(ModalAnswerer::reject());
-        f.modals.push(ModalAnswerer::acceptInput(QString()));
+        f.modals.push(ModalAnswerer::fill<QInputDialog>(&QInputDialog::accept));
         UsersDialog dialog(&f.api, "admin");
         auto *table = dialog.findChild<QTableWidget *>("usersTable");
         for (int i = 0; i < 2; ++i)

@@ -32,7 +32,7 @@ const char *const All = "A1  B2  K4 X|Víz",
 ScriptedResponse reply(const RecordedRequest &r)
 {
     const QString kod = QJsonDocument::fromJson(r.body)["kod"].toString();
-    const QString q = QUrlQuery(QString(r.query())).queryItemValue("q", QUrl::FullyDecoded);
+    const QString q = QUrlQuery(QUrl(QString(r.target))).queryItemValue("q", QUrl::FullyDecoded);
     if (kod == "E" || q == "E"
         || (r.method == "PUT" && QUrl::toPercentEncoding(kod) != r.path().split('/').last()))
         return ScriptedResponse::json(500, "[]");
@@ -84,7 +84,7 @@ const struct {
     {"add, blank name", "", All, "GET", -1, "add", fill("K1", "  "), "|Kód és Név kötelező."},
     {"edit, blank name", "", All, "GET", 1, "edit", fill("", " \t "), "|Név kötelező."},
     {"edit, no row", "", All, "GET", -1, "edit", ModalAnswerer::accept(), "Válassz ki egy sort!"},
-    {"delete, No", "", All, "GET", 1, "delete", ModalAnswerer::pressStandard(QMessageBox::No),
+    {"delete, No", "", All, "GET", 1, "delete", ModalAnswerer::pressButton("&No"),
         "Biztos törlöd:  B2  ?"},
     {"edit, code with blanks", "", All, "GET GET PUT/%20B2%20", 1, "edit", fill("", "N")},
     {"edit under a search", "K", "K|Név", "GET GET GET/search GET/search PUT/K", 0, "edit",
