@@ -171,6 +171,8 @@ private slots:
         dialog.findChild<QTextEdit *>("descriptionEdit")->setPlainText("\n \nÚj.\n");
         dialog.findChild<QPushButton *>("saveButton")->click();
         QTRY_COMPARE(f.modals.seenTexts(), boxes);
+        // Only a failed save may be tried again.
+        QTRY_COMPARE(dialog.findChild<QPushButton *>("saveButton")->isEnabled(), status != 200);
         QTRY_COMPARE(cas->text(), status == 200 ? "7664-93-9" : " 111-11-1 ");
         QCOMPARE(f.modals.seen().last().textFormat, Qt::PlainText);
         QCOMPARE(sent(f, "PUT", "/api/v1/compounds/B2"),

@@ -20,7 +20,7 @@ const QByteArray ListPath = "/api/v1/compounds", SearchPath = "/api/v1/compounds
 const QByteArray List
     = R"([{"kod":"A1","nev":"Víz","keplet":"H2SO4"},{"kod":" B2 ","keplet":"C9H10<B"},
     {"kod":"K4","keplet":"H\u0662O"},{"kod":"X","keplet":"X\uD835\uDFCF"}])";
-const char *const All = "A1  B2  K4 X|Víz",
+const char *const All = "A1  B2  K4 X|Víz[H<sub>2</sub>SO<sub>4</sub>]",
                   *const Html
     = "H<sub>2</sub>SO<sub>4</sub> C<sub>9</sub>H<sub>1</sub><sub>0</sub>&lt;B H<sub>\u0662</sub>O "
       "X\U0001D7CF";
@@ -72,9 +72,9 @@ const struct {
     const char *button = "";
     ModalAnswerer::Answer answer = ModalAnswerer::accept();
     const char *texts = "";
-} Cases[] = {{"replies crossed", "a|ab", "ab|Név", "GET GET/search GET/search"},
+} Cases[] = {{"replies crossed", "a|ab", "ab|Név[]", "GET GET/search GET/search"},
     {"emptied before the reply", "ab|", All, "GET GET/search"},
-    {"hit in the details only", "d", "d|Név (a részletekben)", "GET GET/search"},
+    {"hit in the details only", "d", "d|Név (a részletekben)[]", "GET GET/search"},
     {"no hits", "zz", "|Nincs találat.", "GET GET/search"},
     {"search refused", "E", All, "GET GET/search", -1, "", ModalAnswerer::accept(),
         "Keresés sikertelen. HTTP=500"},
@@ -87,9 +87,9 @@ const struct {
     {"delete, No", "", All, "GET", 1, "delete", ModalAnswerer::pressButton("&No"),
         "Biztos törlöd:  B2  ?"},
     {"edit, code with blanks", "", All, "GET GET PUT/%20B2%20", 1, "edit", fill("", "N")},
-    {"edit under a search", "K", "K|Név", "GET GET GET/search GET/search PUT/K", 0, "edit",
+    {"edit under a search", "K", "K|Név[]", "GET GET GET/search GET/search PUT/K", 0, "edit",
         fill("", " Kálium ")},
-    {"details of the shown row", "K", "K|Név", "GET GET/K/details GET/search", 0, "",
+    {"details of the shown row", "K", "K|Név[]", "GET GET/K/details GET/search", 0, "",
         ModalAnswerer::reject()}};
 
 // In the server's order; a search finds all of it. The CSV row of each code.
@@ -140,15 +140,17 @@ class TestMainWindow : public QObject {
     std::unique_ptr<MainWindow> w;
     QTableWidget *table = nullptr;
 
-    // The codes shown, then the first name, or else the no-hits text.
+    // The codes shown, then the first name and formula, or else the no-hits text.
     QString shown()
     {
         QStringList codes;
         for (int row = 0; row < table->rowCount(); ++row)
             codes << table->item(row, 0)->text();
         const auto *none = w->findChild<QLabel *>("noHitsLabel");
+        const auto *formula = qobject_cast<QLabel *>(table->cellWidget(0, 2));
         return codes.join(' ') + '|'
-            + (none->isHidden() ? table->item(0, 1)->text() : none->text());
+            + (none->isHidden() ? table->item(0, 1)->text() + '[' + formula->text() + ']'
+                                : none->text());
     }
     // The requests from the index on, sorted, without the common path.
     QString sentFrom(qsizetype first)

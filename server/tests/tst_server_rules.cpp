@@ -95,10 +95,8 @@ private slots:
     {
         LoginThrottle throttle(500);
         const auto fail = [&throttle](const QString &name, int times) {
-            for (int i = 0; i < times; ++i) {
+            for (int i = 0; i < times; ++i, throttle.recordFailure(name))
                 throttle.begin(name);
-                throttle.recordFailure(name);
-            }
         };
         fail("Ádám", 9);
         throttle.begin("ÁDÁM");
