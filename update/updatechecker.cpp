@@ -28,6 +28,8 @@ const QString InstallingKey = QStringLiteral("update/installing");
 constexpr qint64 ManifestLimitBytes = 64 * 1024;
 constexpr qint64 DownloadBufferBytes = 1024 * 1024;
 const char *const TooLargeProperty = "orvantisTooLarge";
+const QString TooLarge = QStringLiteral("Letöltés sikertelen (túl nagy fájl).");
+const QString Unsaved = QStringLiteral("Nem tudtam fájlba menteni a letöltést: ");
 
 QVersionNumber runningVersion()
 {
@@ -260,7 +262,7 @@ void UpdateChecker::onDownloadHeaders()
     const qint64 announced
         = downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
     if (httpStatus(downloadReply) == 200 && known && announced > downloadLimit)
-        refuseDownload(QStringLiteral("Letöltés sikertelen (túl nagy fájl)."));
+        refuseDownload(TooLarge);
 }
 
 // Every piece is taken from the reply as it arrives, so the reply never holds
@@ -271,9 +273,9 @@ void UpdateChecker::onDownloadData()
     if (piece.isEmpty() || !refusal.isEmpty() || httpStatus(downloadReply) != 200)
         return;
     if (received + piece.size() > downloadLimit)
-        refuseDownload(QStringLiteral("Letöltés sikertelen (túl nagy fájl)."));
+        refuseDownload(TooLarge);
     else if (!keepPiece(piece))
-        refuseDownload(QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath);
+        refuseDownload(Unsaved + localPath);
     else
         received += piece.size();
 }
@@ -352,7 +354,7 @@ QString UpdateChecker::downloadProblem(int status, bool cutOff)
     if (cutOff)
         return QStringLiteral("Letöltés sikertelen (megszakadt az átvitel).");
     if (!closeInstallerFile())
-        return QStringLiteral("Nem tudtam fájlba menteni a letöltést: ") + localPath;
+        return Unsaved + localPath;
     const QString actual = QString::fromLatin1(installerHash.result().toHex());
     if (!expectedSha256.isEmpty() && actual.compare(expectedSha256, Qt::CaseInsensitive) != 0)
         return QStringLiteral("SHA256 nem egyezik! (letöltés sérült?)");
